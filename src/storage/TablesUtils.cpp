@@ -20,7 +20,7 @@ const std::string& FieldTypeName(TIDFieldType type) {
     return type < kFieldTypeCount ? kTypeTexts[type] : kTypeTexts[idfUnknown];
 }
 
-TIDFieldType FieldTypeFromName(const std::string& text) {
+TIDFieldType FieldTypeFromName(std::string_view text) {
     for (int i = 0; i < kFieldTypeCount; ++i)
         if (kTypeTexts[i] == text) return static_cast<TIDFieldType>(i);
     return idfUnknown;
@@ -30,7 +30,7 @@ const std::string& FieldKindName(std::uint8_t kind) {
     return kind < kFieldKindCount ? kKindTexts[kind] : kKindTexts[fkData];
 }
 
-std::uint8_t FieldKindFromName(const std::string& text) {
+std::uint8_t FieldKindFromName(std::string_view text) {
     for (int i = 0; i < kFieldKindCount; ++i)
         if (kKindTexts[i] == text) return static_cast<std::uint8_t>(i);
     return fkData;

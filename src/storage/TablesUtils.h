@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 enum TIDFieldType : std::uint8_t {
@@ -58,8 +59,8 @@ using TFieldTypes = std::vector<TIDFieldType>;
 // The type text; a byte outside the vocabulary answers the text of idfUnknown.
 const std::string& FieldTypeName(TIDFieldType type);
 // First type whose text equals `text` exactly (case-sensitive); idfUnknown otherwise.
-TIDFieldType FieldTypeFromName(const std::string& text);
+TIDFieldType FieldTypeFromName(std::string_view text);
 // The kind text; a byte outside the vocabulary answers "Data".
 const std::string& FieldKindName(std::uint8_t kind);
 // Kind whose text equals `text` exactly; fkData otherwise.
-std::uint8_t FieldKindFromName(const std::string& text);
+std::uint8_t FieldKindFromName(std::string_view text);
