@@ -33,7 +33,8 @@ std::uint16_t ReadWordOrZero(TMemoryStream& s) {
 }
 
 std::string ReadShortString(TMemoryStream& s) {
-    const std::size_t len = std::min<std::size_t>(ReadByteOrZero(s), s.Remaining());
+    const std::size_t announced = ReadByteOrZero(s);
+    const std::size_t len = std::min(announced, s.Remaining());
     std::string text(len, '\0');
     s.Read(text.data(), len);
     return text;
