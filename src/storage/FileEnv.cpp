@@ -5,7 +5,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <cstdlib>
 #include <fcntl.h>
+#include <new>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -104,13 +107,11 @@ public:
             ::close(fd);
             FailIo("cannot look at", path, err);
         }
-        auto buffer = std::make_shared<TBuffer>();
         const std::size_t want = static_cast<std::size_t>(st.st_size);
-        // Not value-initialised: the read fills every byte we keep.
-        buffer->data.reset(new std::uint8_t[want == 0 ? 1 : want]);
+        auto buffer = TBuffer::Allocate(want);
         std::size_t got = 0;
         while (got < want) {
-            const ssize_t k = ::read(fd, buffer->data.get() + got, want - got);
+            const ssize_t k = ::read(fd, buffer->data() + got, want - got);
             if (k < 0 && errno == EINTR) continue;
             if (k < 0) {
                 const int err = errno;
@@ -121,7 +122,7 @@ public:
             got += static_cast<std::size_t>(k);
         }
         ::close(fd);
-        buffer->size = got;
+        buffer->Shrink(got);
         return buffer;
     }
 
@@ -179,6 +180,22 @@ public:
 };
 
 } // namespace
+
+std::shared_ptr<TBuffer> TBuffer::Allocate(std::size_t size) {
+    constexpr std::size_t kHuge = std::size_t{2} << 20;
+    void* p = nullptr;
+    if (size >= kHuge) {
+        const std::size_t rounded = (size + kHuge - 1) / kHuge * kHuge;
+        p = std::aligned_alloc(kHuge, rounded);
+        if (p) ::madvise(p, rounded, MADV_HUGEPAGE);
+    } else {
+        p = std::malloc(size == 0 ? 1 : size);
+    }
+    if (!p) throw std::bad_alloc();
+    return std::shared_ptr<TBuffer>(new TBuffer(static_cast<std::uint8_t*>(p), size));
+}
+
+TBuffer::~TBuffer() { std::free(data_); }
 
 TFileEnv* TFileEnv::Posix() {
     static TPosixEnv env;

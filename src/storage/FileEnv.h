@@ -7,11 +7,29 @@
 #include <memory>
 #include <string>
 
-// A read-only byte buffer that nested tables can keep referring to after the
-// file that filled it has been closed.
-struct TBuffer {
-    std::unique_ptr<std::uint8_t[]> data;
-    std::size_t size = 0;
+// A byte buffer that nested tables can keep referring to after the file
+// that filled it has been closed.
+class TBuffer {
+public:
+    // Room for `size` bytes, not initialised. A large buffer is placed on
+    // huge pages where the system offers them: filling a fresh buffer costs
+    // a page fault per page, and a history file has tens of thousands.
+    static std::shared_ptr<TBuffer> Allocate(std::size_t size);
+    ~TBuffer();
+    TBuffer(const TBuffer&) = delete;
+    TBuffer& operator=(const TBuffer&) = delete;
+
+    std::uint8_t* data() const { return data_; }
+    std::size_t size() const { return size_; }
+    // Keeps only the first n bytes (n no more than the size).
+    void Shrink(std::size_t n) {
+        if (n < size_) size_ = n;
+    }
+
+private:
+    TBuffer(std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+    std::uint8_t* data_;
+    std::size_t size_;
 };
 
 class TWritableFile {

@@ -320,8 +320,8 @@ bool TSDBase::ReadFile(const std::string& path) {
     try {
         if (env_->FileSize(path) <= 0) return false;
         const std::shared_ptr<const TBuffer> buffer = env_->ReadAll(path);
-        if (buffer->size == 0) return false;
-        sdbformat::Reader r(buffer->data.get(), buffer->size, 0, buffer);
+        if (buffer->size() == 0) return false;
+        sdbformat::Reader r(buffer->data(), buffer->size(), 0, buffer);
         return ReadWhole(*this, r);
     } catch (const ESDBError& e) {
         throw e.WithPath(path);

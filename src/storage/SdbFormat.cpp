@@ -73,8 +73,8 @@ void CheckTableBytes(const std::uint8_t* data, std::size_t size) {
         if (probe.TextView() != kSignature)
             probe.Fail(ESDBError::Kind::Corrupt, "the signature is not SSDB.", 0);
     }
-    std::vector<std::uint8_t> scratch;
-    TSdbFormat::SkipTable(r, 0, scratch);
+    TSdbFormat::WalkState state;
+    TSdbFormat::SkipTable(r, 0, state);
     if (r.Pos() != size)
         r.Fail(ESDBError::Kind::Corrupt,
                std::to_string(size - r.Pos()) + " bytes follow the end of the table", r.Pos());
@@ -147,8 +147,8 @@ void TSdbFormat::ReadValue(TValue& v, Reader& r, int depth) {
     if (!v.table_ && !v.raw_) return;
     if (r.Keep()) {
         const std::size_t start = r.Pos();
-        std::vector<std::uint8_t> scratch;
-        std::string name = SkipTable(r, depth + 1, scratch);
+        WalkState state;
+        std::string name = SkipTable(r, depth + 1, state);
         auto raw = std::make_unique<TRawTable>();
         raw->buffer = r.Keep();
         raw->offset = start;
@@ -180,7 +180,7 @@ void TSdbFormat::WriteValue(TValue& v, Writer& w, TSavedStamp stamp, double stam
     } else if (v.raw_) {
         // Never looked into, so never changed: the bytes as they were read.
         w.Text(v.text_);
-        w.Raw(v.raw_->buffer->data.get() + v.raw_->offset, v.raw_->size);
+        w.Raw(v.raw_->buffer->data() + v.raw_->offset, v.raw_->size);
     } else {
         // A table value without a nested table (its field got the table type
         // after the record existed). Its text alone would make every reader
@@ -261,38 +261,50 @@ void TSdbFormat::WriteTable(TSDBase& t, Writer& w, TSavedStamp stamp) {
     t.Modified = false;
 }
 
-std::string TSdbFormat::SkipTable(Reader& r, int depth, std::vector<std::uint8_t>& scratch) {
+std::string TSdbFormat::SkipTable(Reader& r, int depth, WalkState& state) {
     if (depth > sdbformat::kMaxDepth)
         r.Fail(Kind::Corrupt, "tables nest deeper than " + std::to_string(sdbformat::kMaxDepth),
                r.Pos());
     const std::size_t signatureAt = r.Pos();
     if (r.TextView() != sdbformat::kSignature)
         r.Fail(Kind::Corrupt, "a nested table's signature is not SSDB.", signatureAt);
-    r.TextView();
+    r.SkipText();
     std::string name = r.Text();
-    r.TextView();
+    r.SkipText();
     r.Skip(4 + 4 + 8 + 8, "the table header");
 
-    // This table's flags live at scratch[base, base + fieldCount); nested
-    // walks push theirs above and pop them again.
-    const std::size_t base = scratch.size();
+    WalkMemo& memo = state.memos[static_cast<std::size_t>(depth)];
     const std::int32_t fieldCount = r.Int32();
-    for (std::int32_t i = 0; i < fieldCount; ++i) {
-        r.TextView();
-        r.TextView();
-        const std::string_view type = r.TextView();
-        const bool isList = type == FieldTypeName(idfList);
-        scratch.push_back(type == FieldTypeName(idfTable) ? 1 : 0);
-        std::string_view next = r.TextView();
-        if (isList && next == sdbformat::kListMarker) {
-            const std::int32_t n = r.Int32();
-            for (std::int32_t k = 0; k < n; ++k) r.TextView();
-            next = r.TextView();
+    if (memo.count == fieldCount && memo.fields && r.Left() >= memo.length &&
+        std::memcmp(r.Here(), memo.fields, memo.length) == 0) {
+        r.Skip(memo.length, "the fields");
+    } else {
+        memo.count = -1;
+        memo.fields = r.Here();
+        memo.isTable.clear();
+        const std::size_t start = r.Pos();
+        for (std::int32_t i = 0; i < fieldCount; ++i) {
+            r.SkipText();
+            r.SkipText();
+            const std::string_view type = r.TextView();
+            const bool isList = type == FieldTypeName(idfList);
+            memo.isTable.push_back(type == FieldTypeName(idfTable) ? 1 : 0);
+            if (r.TextView() == sdbformat::kListMarker && isList) {
+                const std::int32_t n = r.Int32();
+                for (std::int32_t k = 0; k < n; ++k) r.SkipText();
+                r.SkipText();
+            }
+            for (int k = 0; k < 4; ++k) r.SkipText();
+            r.Skip(1, "a field's reserved byte");
         }
-        for (int k = 0; k < 4; ++k) r.TextView();
-        r.Skip(1, "a field's reserved byte");
+        memo.length = r.Pos() - start;
+        memo.count = fieldCount;
     }
+    // Deeper walks use deeper memos, so this table's flags stay put.
     const std::int32_t fields = std::max<std::int32_t>(fieldCount, 0);
+    const std::uint8_t* isTable = memo.isTable.data();
+    const bool anyTable =
+        std::find(memo.isTable.begin(), memo.isTable.end(), 1) != memo.isTable.end();
     r.Skip(4, "the next record number");
     const std::int32_t recordCount = r.Int32();
     for (std::int32_t i = 0; i < recordCount; ++i) {
@@ -303,12 +315,15 @@ std::string TSdbFormat::SkipTable(Reader& r, int depth, std::vector<std::uint8_t
                    "record " + std::to_string(i) + " holds " + std::to_string(valueCount) +
                        " values for " + std::to_string(fields) + " fields",
                    countAt);
+        if (!anyTable) {
+            for (std::int32_t j = 0; j < valueCount; ++j) r.SkipText();
+            continue;
+        }
         for (std::int32_t j = 0; j < valueCount; ++j) {
-            r.TextView();
-            if (scratch[base + j]) SkipTable(r, depth + 1, scratch);
+            r.SkipText();
+            if (isTable[j]) SkipTable(r, depth + 1, state);
         }
     }
-    scratch.resize(base);
     return name;
 }
 
@@ -316,7 +331,7 @@ void TSdbFormat::Materialize(TValue& v) {
     if (!v.raw_) return;
     const TRawTable& raw = *v.raw_;
     auto table = std::make_unique<TSDBase>(&v);
-    Reader r(raw.buffer->data.get(), raw.offset + raw.size, raw.offset, raw.buffer);
+    Reader r(raw.buffer->data(), raw.offset + raw.size, raw.offset, raw.buffer);
     ReadTable(*table, r, raw.depth);
     v.table_ = std::move(table);
     v.raw_.reset();

@@ -35,6 +35,8 @@ public:
         : data_(data), size_(size), pos_(pos), keep_(std::move(keep)) {}
 
     std::size_t Pos() const { return pos_; }
+    const std::uint8_t* Here() const { return data_ + pos_; }
+    std::size_t Left() const { return size_ - pos_; }
     std::size_t Size() const { return size_; }
     const std::shared_ptr<const TBuffer>& Keep() const { return keep_; }
 
@@ -53,6 +55,12 @@ public:
         return text;
     }
     std::string Text() { return std::string(TextView()); }
+    void SkipText() {
+        if (pos_ >= size_) FailShort("a text length");
+        const std::size_t end = pos_ + 1 + data_[pos_];
+        if (end > size_) FailShort("a text");
+        pos_ = end;
+    }
     void Skip(std::size_t n, const char* what) {
         Need(n, what);
         pos_ += n;
@@ -127,9 +135,22 @@ struct TSdbFormat {
     static void WriteFields(const TFields& fields, sdbformat::Writer& w);
     static void ReadValue(TValue& value, sdbformat::Reader& r, int depth);
     static void WriteValue(TValue& value, sdbformat::Writer& w, TSavedStamp stamp, double stampTime);
+    // What a walk remembers per nesting depth: the last field list seen
+    // there and which of its fields hold tables. Sibling tables nearly always
+    // share their field list, which is then recognised by one comparison.
+    struct WalkMemo {
+        const std::uint8_t* fields = nullptr;
+        std::size_t length = 0;
+        std::int32_t count = -1;
+        std::vector<std::uint8_t> isTable;
+    };
+    // Sized for the deepest nesting allowed, so memos never move.
+    struct WalkState {
+        WalkState() : memos(sdbformat::kMaxDepth + 2) {}
+        std::vector<WalkMemo> memos;
+    };
     // Walks one nested table without building it; returns its TableName.
-    // `scratch` holds the table-field flags of the tables being walked.
-    static std::string SkipTable(sdbformat::Reader& r, int depth, std::vector<std::uint8_t>& scratch);
+    static std::string SkipTable(sdbformat::Reader& r, int depth, WalkState& state);
     // Builds a value's nested table from its remembered bytes.
     static void Materialize(TValue& value);
 };

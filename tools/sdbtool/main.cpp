@@ -61,7 +61,7 @@ int Check(const std::string& path) {
             return 1;
         }
         bytes = TFileEnv::Posix()->ReadAll(path);
-        sdbformat::CheckTableBytes(bytes->data.get(), bytes->size);
+        sdbformat::CheckTableBytes(bytes->data(), bytes->size());
     } catch (const ESDBError& e) {
         std::fprintf(stderr, "%s: %s: %s", path.c_str(), KindName(e.kind()), e.reason().c_str());
         if (e.offset() >= 0) std::fprintf(stderr, " at byte %lld", static_cast<long long>(e.offset()));
@@ -70,7 +70,7 @@ int Check(const std::string& path) {
     }
     TSDBase t;
     t.LoadFromFile(path);
-    std::printf("%s: sound, %zu bytes, %d fields, %d records\n", path.c_str(), bytes->size,
+    std::printf("%s: sound, %zu bytes, %d fields, %d records\n", path.c_str(), bytes->size(),
                 t.FieldCount(), t.RecCount());
     return 0;
 }
