@@ -32,10 +32,10 @@ double Seconds(Clock::time_point since) {
     return std::chrono::duration<double>(Clock::now() - since).count();
 }
 
-const TFieldNames kHistoryNames = {"DATE", "TIME", "SITE", "PHONE", "PORT", "OPERATOR", "NOTE",
-                                   "DevTable"};
-const TFieldTypes kHistoryTypes = {idfString, idfString, idfString, idfString, idfString,
-                                   idfString, idfString, idfTable};
+const TFieldNames kHistoryNames = {"DATE", "TIME",     "SITE", "PHONE",
+                                   "PORT", "OPERATOR", "NOTE", "DevTable"};
+const TFieldTypes kHistoryTypes = {idfString, idfString, idfString, idfString,
+                                   idfString, idfString, idfString, idfTable};
 const TFieldNames kRowNames = {"ID", "NAME", "TYPE", "VALUE", "OPTIONS"};
 const TFieldTypes kRowTypes = {idfDWord, idfString, idfTypeField, idfString, idfString};
 
@@ -248,7 +248,8 @@ int main(int argc, char** argv) {
         }
         for (int i = 0; i < 3; ++i) {
             const double bytes = static_cast<double>(std::filesystem::file_size(path));
-            row.write = std::min(row.write, RawWrite(dir + "/raw.bin", static_cast<std::size_t>(bytes)));
+            row.write =
+                std::min(row.write, RawWrite(dir + "/raw.bin", static_cast<std::size_t>(bytes)));
             const ChildResult save = RunChild("save", path);
             row.save = std::min(row.save, save.seconds);
             row.rss = std::max(row.rss, static_cast<double>(save.peakKb) * 1024.0 / bytes);

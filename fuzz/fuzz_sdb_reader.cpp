@@ -35,12 +35,13 @@ private:
 // Everything a reader sees (not the stamps of tables made fresh for values
 // the file left out, which carry the clock of the read).
 void Describe(TSDBase& t, std::string& out) {
-    out += t.TableName + '|' + std::to_string(t.FieldCount()) + '|' +
-           std::to_string(t.RecCount()) + '|' + std::to_string(t.Records().NextNumber) + '\n';
+    out += t.TableName + '|' + std::to_string(t.FieldCount()) + '|' + std::to_string(t.RecCount()) +
+           '|' + std::to_string(t.Records().NextNumber) + '\n';
     for (int f = 0; f < t.FieldCount(); ++f) {
         const TField* field = t.GetField(f);
         out += field->Name + ':' + FieldTypeName(field->FieldType) + ':' + field->DefaultValue;
-        for (const auto& item : field->Items) out += ',' + item;
+        for (const auto& item : field->Items)
+            out += ',' + item;
         out += '\n';
     }
     for (int r = 0; r < t.RecCount(); ++r)

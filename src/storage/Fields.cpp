@@ -47,7 +47,8 @@ TField* TFields::Get(int index) const {
 void TFields::Assign(const TFields& source) {
     if (&source == this) return;
     Clear();
-    for (const auto& f : source.items_) Add()->Assign(f.get());
+    for (const auto& f : source.items_)
+        Add()->Assign(f.get());
 }
 
 TField* TFields::FindByType(TIDFieldType type) const {

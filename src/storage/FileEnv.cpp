@@ -4,8 +4,8 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <new>
 #include <sys/mman.h>
@@ -195,7 +195,9 @@ std::shared_ptr<TBuffer> TBuffer::Allocate(std::size_t size) {
     return std::shared_ptr<TBuffer>(new TBuffer(static_cast<std::uint8_t*>(p), size));
 }
 
-TBuffer::~TBuffer() { std::free(data_); }
+TBuffer::~TBuffer() {
+    std::free(data_);
+}
 
 TFileEnv* TFileEnv::Posix() {
     static TPosixEnv env;

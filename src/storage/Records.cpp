@@ -39,7 +39,9 @@ TValue::TValue(TRecord* owner, int index) : owner_(owner), index_(index) {
 
 TValue::~TValue() = default;
 
-TField* TValue::Field() const { return owner_->Fields().Get(index_); }
+TField* TValue::Field() const {
+    return owner_->Fields().Get(index_);
+}
 
 bool TValue::IsTableValue() const {
     const TField* f = Field();
@@ -52,7 +54,9 @@ TSDBase* TValue::Table() {
     return table_.get();
 }
 
-bool TValue::HasTable() const { return IsTableValue() && (table_ || raw_); }
+bool TValue::HasTable() const {
+    return IsTableValue() && (table_ || raw_);
+}
 
 const std::string& TValue::GetText() const {
     if (table_ && IsTableValue()) return table_->TableName;
@@ -106,12 +110,15 @@ void TValue::ReadFromStream(TMemoryStream& stream) {
 TRecord::TRecord(TRecords* owner) : owner_(owner) {
     const int n = owner_->Fields().Count();
     values_.reserve(static_cast<std::size_t>(n));
-    for (int i = 0; i < n; ++i) values_.push_back(std::unique_ptr<TValue>(new TValue(this, i)));
+    for (int i = 0; i < n; ++i)
+        values_.push_back(std::unique_ptr<TValue>(new TValue(this, i)));
 }
 
 TRecord::~TRecord() = default;
 
-const TFields& TRecord::Fields() const { return owner_->Fields(); }
+const TFields& TRecord::Fields() const {
+    return owner_->Fields();
+}
 
 TValue* TRecord::Values(int index) const {
     if (index < 0 || index >= Count()) return nullptr;
@@ -153,7 +160,9 @@ void TRecord::SetNumber(int n) {
 TRecords::TRecords(TSDBase* owner) : owner_(owner) {}
 TRecords::~TRecords() = default;
 
-const TFields& TRecords::Fields() const { return owner_->Fields(); }
+const TFields& TRecords::Fields() const {
+    return owner_->Fields();
+}
 
 TRecord* TRecords::Get(int index) const {
     if (index < 0 || index >= Count()) return nullptr;
@@ -186,7 +195,8 @@ void TRecords::Clear() {
 
 void TRecords::AppendCopies(const TRecords& source) {
     if (&source == this) return;
-    for (const auto& src : source.items_) AppendBlank()->Assign(src.get());
+    for (const auto& src : source.items_)
+        AppendBlank()->Assign(src.get());
 }
 
 TValue* TRecords::GetValue(int record, int field) const {

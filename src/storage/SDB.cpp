@@ -22,8 +22,7 @@ std::string NamePartOf(const std::string& path) {
 std::string BackupPathOf(const std::string& path) {
     const auto slash = path.find_last_of('/');
     const auto dot = path.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-        return path + ".~";
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return path + ".~";
     return path.substr(0, dot + 1) + "~" + path.substr(dot + 1);
 }
 
@@ -126,7 +125,9 @@ void TSDBase::Clear() {
     fields_.Clear();
 }
 
-TField* TSDBase::GetField(int index) const { return fields_.Get(index); }
+TField* TSDBase::GetField(int index) const {
+    return fields_.Get(index);
+}
 
 TRecord* TSDBase::GetRecord(int index) const {
     if (index < 0 || index >= RecCount()) return nullptr;
@@ -152,7 +153,8 @@ void TSDBase::SetText(int record, int field, const std::string& text) {
 
 TField* TSDBase::AddField() {
     TField* f = fields_.Add();
-    for (int i = 0; i < records_.Count(); ++i) records_.Get(i)->AddValue();
+    for (int i = 0; i < records_.Count(); ++i)
+        records_.Get(i)->AddValue();
     Modified = true;
     return f;
 }
@@ -333,7 +335,9 @@ bool TSDBase::Open(const std::string& path) {
     return ReadFile(path.empty() ? FileName : path);
 }
 
-bool TSDBase::LoadFromFile(const std::string& path) { return ReadFile(path); }
+bool TSDBase::LoadFromFile(const std::string& path) {
+    return ReadFile(path);
+}
 
 std::unique_ptr<TSDBase> CreateTable(const TFieldNames& names, const TFieldTypes& types) {
     auto t = std::make_unique<TSDBase>();
@@ -342,8 +346,7 @@ std::unique_ptr<TSDBase> CreateTable(const TFieldNames& names, const TFieldTypes
 }
 
 std::unique_ptr<TSDBase> OpenTable(const std::string& path, const TFieldNames& names,
-                                   const TFieldTypes& types, TOpenReport* report,
-                                   TFileEnv* env) {
+                                   const TFieldTypes& types, TOpenReport* report, TFileEnv* env) {
     if (!env) env = TFileEnv::Posix();
     if (report) *report = TOpenReport{};
     std::unique_ptr<TSDBase> table;

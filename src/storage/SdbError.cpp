@@ -19,9 +19,12 @@ ESDBError ESDBError::WithPath(const std::string& path) const {
 
 const char* KindName(ESDBError::Kind kind) {
     switch (kind) {
-    case ESDBError::Kind::Truncated: return "truncated";
-    case ESDBError::Kind::Corrupt: return "corrupt";
-    case ESDBError::Kind::Io: return "i/o error";
+    case ESDBError::Kind::Truncated:
+        return "truncated";
+    case ESDBError::Kind::Corrupt:
+        return "corrupt";
+    case ESDBError::Kind::Io:
+        return "i/o error";
     }
     return "error";
 }

@@ -96,7 +96,8 @@ void TSdbFormat::ReadField(TField& f, Reader& r) {
         const std::int32_t n = r.Int32();
         // Each choice takes at least its length byte, so the count cannot
         // make us allocate more than the data holds.
-        for (std::int32_t i = 0; i < n; ++i) f.Items.push_back(r.Text());
+        for (std::int32_t i = 0; i < n; ++i)
+            f.Items.push_back(r.Text());
         next = r.TextView();
     }
     f.FieldKind = FieldKindFromName(next);
@@ -114,7 +115,8 @@ void TSdbFormat::WriteField(const TField& f, Writer& w) {
     if (f.FieldType == idfList) {
         w.Text(sdbformat::kListMarker);
         w.Int32(static_cast<std::int32_t>(f.Items.size()));
-        for (const auto& item : f.Items) w.Text(item);
+        for (const auto& item : f.Items)
+            w.Text(item);
     }
     w.Text(FieldKindName(f.FieldKind));
     w.Text(f.ReservedText1);
@@ -127,12 +129,14 @@ void TSdbFormat::WriteField(const TField& f, Writer& w) {
 void TSdbFormat::ReadFields(TFields& fields, Reader& r) {
     fields.Clear();
     const std::int32_t n = r.Int32();
-    for (std::int32_t i = 0; i < n; ++i) ReadField(*fields.Add(), r);
+    for (std::int32_t i = 0; i < n; ++i)
+        ReadField(*fields.Add(), r);
 }
 
 void TSdbFormat::WriteFields(const TFields& fields, Writer& w) {
     w.Int32(fields.Count());
-    for (int i = 0; i < fields.Count(); ++i) WriteField(*fields.Get(i), w);
+    for (int i = 0; i < fields.Count(); ++i)
+        WriteField(*fields.Get(i), w);
 }
 
 void TSdbFormat::ReadValue(TValue& v, Reader& r, int depth) {
@@ -225,7 +229,8 @@ bool TSdbFormat::ReadTable(TSDBase& t, Reader& r, int depth) {
                        " values for " + std::to_string(fieldCount) + " fields",
                    countAt);
         TRecord* rec = t.Records().AppendBlank();
-        for (std::int32_t j = 0; j < valueCount; ++j) ReadValue(*rec->values_[j], r, depth);
+        for (std::int32_t j = 0; j < valueCount; ++j)
+            ReadValue(*rec->values_[j], r, depth);
     }
 
     t.BackupName = std::move(backupName);
@@ -256,7 +261,8 @@ void TSdbFormat::WriteTable(TSDBase& t, Writer& w, TSavedStamp stamp) {
     for (const auto& rec : t.Records().items_) {
         const int valueCount = std::min(rec->Count(), fieldCount);
         w.Int32(valueCount);
-        for (int j = 0; j < valueCount; ++j) WriteValue(*rec->values_[j], w, stamp, t.Saved);
+        for (int j = 0; j < valueCount; ++j)
+            WriteValue(*rec->values_[j], w, stamp, t.Saved);
     }
     t.Modified = false;
 }
@@ -291,10 +297,12 @@ std::string TSdbFormat::SkipTable(Reader& r, int depth, WalkState& state) {
             memo.isTable.push_back(type == FieldTypeName(idfTable) ? 1 : 0);
             if (r.TextView() == sdbformat::kListMarker && isList) {
                 const std::int32_t n = r.Int32();
-                for (std::int32_t k = 0; k < n; ++k) r.SkipText();
+                for (std::int32_t k = 0; k < n; ++k)
+                    r.SkipText();
                 r.SkipText();
             }
-            for (int k = 0; k < 4; ++k) r.SkipText();
+            for (int k = 0; k < 4; ++k)
+                r.SkipText();
             r.Skip(1, "a field's reserved byte");
         }
         memo.length = r.Pos() - start;
@@ -316,7 +324,8 @@ std::string TSdbFormat::SkipTable(Reader& r, int depth, WalkState& state) {
                        " values for " + std::to_string(fields) + " fields",
                    countAt);
         if (!anyTable) {
-            for (std::int32_t j = 0; j < valueCount; ++j) r.SkipText();
+            for (std::int32_t j = 0; j < valueCount; ++j)
+                r.SkipText();
             continue;
         }
         for (std::int32_t j = 0; j < valueCount; ++j) {

@@ -134,7 +134,8 @@ struct TSdbFormat {
     static void ReadFields(TFields& fields, sdbformat::Reader& r);
     static void WriteFields(const TFields& fields, sdbformat::Writer& w);
     static void ReadValue(TValue& value, sdbformat::Reader& r, int depth);
-    static void WriteValue(TValue& value, sdbformat::Writer& w, TSavedStamp stamp, double stampTime);
+    static void WriteValue(TValue& value, sdbformat::Writer& w, TSavedStamp stamp,
+                           double stampTime);
     // What a walk remembers per nesting depth: the last field list seen
     // there and which of its fields hold tables. Sibling tables nearly always
     // share their field list, which is then recognised by one comparison.

@@ -17,7 +17,9 @@ std::size_t TMemoryStream::Read(void* dst, std::size_t n) {
     return k;
 }
 
-bool operator==(const TMemoryStream& a, const TMemoryStream& b) { return a.Data() == b.Data(); }
+bool operator==(const TMemoryStream& a, const TMemoryStream& b) {
+    return a.Data() == b.Data();
+}
 
 std::uint8_t ReadByteOrZero(TMemoryStream& s) {
     std::uint8_t b = 0;
@@ -46,7 +48,9 @@ void WriteShortString(TMemoryStream& s, const std::string& text) {
     s.Write(text.data(), len);
 }
 
-void WriteByteValue(TMemoryStream& s, std::uint8_t b) { s.WriteByte(b); }
+void WriteByteValue(TMemoryStream& s, std::uint8_t b) {
+    s.WriteByte(b);
+}
 
 void WriteWordValue(TMemoryStream& s, std::uint16_t w) {
     const std::uint8_t b[2] = {static_cast<std::uint8_t>(w & 0xFF),
@@ -64,7 +68,9 @@ std::string BytesToHex(const std::uint8_t* p, std::size_t n) {
     return out;
 }
 
-std::string StreamToHex(const TMemoryStream& s) { return BytesToHex(s.Data().data(), s.Size()); }
+std::string StreamToHex(const TMemoryStream& s) {
+    return BytesToHex(s.Data().data(), s.Size());
+}
 
 namespace {
 int HexDigit(char c) {

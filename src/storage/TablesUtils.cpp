@@ -4,12 +4,13 @@
 
 namespace {
 const std::array<std::string, kFieldTypeCount> kTypeTexts = {
-    "Unknow",   "Autoincrement", "Key",      "Boolean",          "Bit",        "Byte",
-    "Word",     "DWord",         "SmallInt", "Integer",          "LongInt",    "LargeInt",
-    "Currency", "Float",         "Binary",   "HEX",              "BCD",        "String",
-    "DateTime", "Date",          "Time",     "Short Date",       "Short Time", "Field Type",
-    "Data Access Mode", "Array", "List",     "Table",            "BMP",        "Memo",
-    "Remote Data", "Interface",  "Event",
+    "Unknow",      "Autoincrement", "Key",        "Boolean",    "Bit",
+    "Byte",        "Word",          "DWord",      "SmallInt",   "Integer",
+    "LongInt",     "LargeInt",      "Currency",   "Float",      "Binary",
+    "HEX",         "BCD",           "String",     "DateTime",   "Date",
+    "Time",        "Short Date",    "Short Time", "Field Type", "Data Access Mode",
+    "Array",       "List",          "Table",      "BMP",        "Memo",
+    "Remote Data", "Interface",     "Event",
 };
 const std::array<std::string, kFieldKindCount> kKindTexts = {
     "Data", "Calculated", "Lookup", "InternalCalc", "Aggregate",

@@ -66,10 +66,12 @@ TEST(Corruption, EveryTruncation) {
 TEST(Corruption, FlippedByteAtEveryOffset) {
     const Bytes full = fixtures::SampleBytes();
     for (std::size_t at = 0; at < full.size(); ++at)
-        for (const std::uint8_t mask : {std::uint8_t{0x01}, std::uint8_t{0x80}, std::uint8_t{0xFF}}) {
+        for (const std::uint8_t mask :
+             {std::uint8_t{0x01}, std::uint8_t{0x80}, std::uint8_t{0xFF}}) {
             Bytes b = full;
             b[at] ^= mask;
-            const std::string what = "offset " + std::to_string(at) + " mask " + std::to_string(mask);
+            const std::string what =
+                "offset " + std::to_string(at) + " mask " + std::to_string(mask);
             ReadAndUse(b, what);
             CheckAgreesWithReader(b, what);
         }

@@ -24,7 +24,8 @@ public:
     std::shared_ptr<const TBuffer> ReadAll(const std::string& p) override {
         return real_->ReadAll(p);
     }
-    std::unique_ptr<TWritableFile> CreateTemp(const std::string& target, std::string& temp) override {
+    std::unique_ptr<TWritableFile> CreateTemp(const std::string& target,
+                                              std::string& temp) override {
         Step("create");
         return std::make_unique<File>(*this, real_->CreateTemp(target, temp));
     }
@@ -261,7 +262,8 @@ TEST(File, EverySaveFailureLeavesAWholeFile) {
             FaultyEnv env(failAt);
             t->SetEnv(&env);
             t->SetText(1, 1, "changed");
-            for (int i = 0; i < 300; ++i) t->GetValue(2, 3)->Table()->AppendRecord();
+            for (int i = 0; i < 300; ++i)
+                t->GetValue(2, 3)->Table()->AppendRecord();
             const std::int32_t saveCount = t->SaveCount;
             bool failed = false;
             try {

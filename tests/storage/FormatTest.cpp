@@ -51,8 +51,16 @@ TEST(Format, OneFieldOneRecordBytes) {
     t->SetText(0, 0, "X");
     const Bytes b = Write(*t);
     const Bytes tail = Hex("01000000"
-                           "044E414D45" "00" "06537472696E67" "0444617461" "00000000" "00"
-                           "01000000" "01000000" "01000000" "0158");
+                           "044E414D45"
+                           "00"
+                           "06537472696E67"
+                           "0444617461"
+                           "00000000"
+                           "00"
+                           "01000000"
+                           "01000000"
+                           "01000000"
+                           "0158");
     ASSERT_EQ(b.size(), 33u + tail.size());
     EXPECT_EQ(Slice(b, 33, tail.size()), tail);
 }
@@ -81,7 +89,8 @@ TEST(Format, ListFieldsCarryTheirChoicesOthersDropThem) {
     // The empty list still writes its marker and a zero count.
     TMemoryStream f;
     t->GetField(1)->WriteToStream(f);
-    EXPECT_EQ(StreamToHex(f), "014500044C697374045B464C5D00000000044461746100000000" "00");
+    EXPECT_EQ(StreamToHex(f), "014500044C697374045B464C5D00000000044461746100000000"
+                              "00");
 }
 
 TEST(Format, RoundTripKeepsEverythingNestedIncluded) {

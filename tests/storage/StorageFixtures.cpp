@@ -79,7 +79,8 @@ Bytes ReadFileBytes(const std::string& path) {
 
 void WriteFileBytes(const std::string& path, const Bytes& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 namespace {
@@ -89,7 +90,8 @@ void DescribeInto(TSDBase& t, std::ostringstream& out, const std::string& indent
         const TField* field = t.GetField(f);
         out << indent << " field " << field->Name << ":" << FieldTypeName(field->FieldType)
             << " default '" << field->DefaultValue << "' items";
-        for (const auto& item : field->Items) out << " " << item;
+        for (const auto& item : field->Items)
+            out << " " << item;
         out << "\n";
     }
     for (int r = 0; r < t.RecCount(); ++r)

@@ -87,12 +87,14 @@ TEST(Table, RecordsOfATableWithoutFieldsAreNotThere) {
 
 TEST(Table, AutoincrementNumbering) {
     auto t = CreateTable({"ID", "NAME"}, {idfAutoincrement, idfString});
-    for (int i = 0; i < 3; ++i) t->AppendRecord();
+    for (int i = 0; i < 3; ++i)
+        t->AppendRecord();
     EXPECT_EQ(t->GetText(2, 0), "2");
     t->DeleteRecord(0);
     t->AppendRecord();
     EXPECT_EQ(t->GetText(2, 0), "3") << "numbering continues after deleting some";
-    while (t->RecCount() > 0) t->DeleteRecord(0);
+    while (t->RecCount() > 0)
+        t->DeleteRecord(0);
     t->AppendRecord();
     EXPECT_EQ(t->GetText(0, 0), "0") << "numbering restarts once every record is gone";
 
@@ -120,7 +122,7 @@ TEST(Table, MoveRecord) {
         const char* order;
         bool modified;
     } cases[] = {
-        {0, 99, "BCA", true}, {5, 0, "ABC", false}, {2, 0, "CAB", true},
+        {0, 99, "BCA", true}, {5, 0, "ABC", false},  {2, 0, "CAB", true},
         {0, 1, "BAC", true},  {-1, 0, "ABC", false}, {1, 1, "ABC", false},
     };
     for (const auto& c : cases) {
@@ -132,7 +134,8 @@ TEST(Table, MoveRecord) {
         t->Modified = false;
         t->MoveRecord(c.from, c.to);
         std::string order;
-        for (int i = 0; i < t->RecCount(); ++i) order += t->GetText(i, 0);
+        for (int i = 0; i < t->RecCount(); ++i)
+            order += t->GetText(i, 0);
         EXPECT_EQ(order, c.order) << c.from << "->" << c.to;
         EXPECT_EQ(t->Modified, c.modified) << c.from << "->" << c.to;
     }
@@ -190,12 +193,13 @@ TEST(Table, FieldAddedToExistingRecordsGivesEmptyValuesWithoutNestedTables) {
 
 TEST(Utils, CycleColorSteps) {
     const std::pair<int, std::uint32_t> cases[] = {
-        {0, 0xFFFFFF},  {1, 0x00FF00},  {2, 0x00FFFF}, {3, 0x0000FF}, {4, 0xFFFF00},
-        {5, 0xFF00FF},  {6, 0x800000},  {7, 0x808080}, {8, 0x808000}, {9, 0x800080},
+        {0, 0xFFFFFF},  {1, 0x00FF00},  {2, 0x00FFFF},  {3, 0x0000FF},  {4, 0xFFFF00},
+        {5, 0xFF00FF},  {6, 0x800000},  {7, 0x808080},  {8, 0x808000},  {9, 0x800080},
         {10, 0xFF0000}, {11, 0x008080}, {12, 0xC0C0C0}, {13, 0x008000}, {14, 0x808080},
         {15, 0x000080}, {16, 0xC0C0C0}, {17, 0xFFFFFF}, {-3, 0xFFFFFF},
     };
-    for (auto [n, rgb] : cases) EXPECT_EQ(CycleColor(n), rgb) << n;
+    for (auto [n, rgb] : cases)
+        EXPECT_EQ(CycleColor(n), rgb) << n;
 
     TMemoryStream s;
     WriteShortText("", s);

@@ -13,7 +13,8 @@ std::unique_ptr<TSDBase> Nested() {
     t->GetField(1)->ReservedText3 = "r3";
     t->GetField(1)->ReservedByte = 200;
     std::string all;
-    for (int c = 1; c < 256; ++c) all.push_back(static_cast<char>(c));
+    for (int c = 1; c < 256; ++c)
+        all.push_back(static_cast<char>(c));
     for (int i = 0; i < 2; ++i) {
         t->AppendRecord();
         t->SetText(i, 1, i == 0 ? all.substr(0, 255) : std::string("\x01\x7F\x80\xFF", 4));
@@ -73,7 +74,8 @@ TEST(SdbJson, BadInputIsRefusedWithThePlace) {
 }
 
 TEST(SdbJson, RecordShapeIsChecked) {
-    const std::string base = R"({"signature":"SSDB.","backupName":"","tableName":"","description":"",
+    const std::string base =
+        R"({"signature":"SSDB.","backupName":"","tableName":"","description":"",
       "saveCount":0,"localeId":1033,"created":1,"saved":1,
       "fields":[{"name":"N","caption":"","type":"String","kind":"Data","reserved":["","",""],
                  "default":"d","reservedByte":0}],"nextNumber":0,"records":RECORDS})";

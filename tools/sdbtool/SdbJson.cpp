@@ -60,7 +60,8 @@ Json FieldJson(const TField& f) {
     j["type"] = FieldTypeName(f.FieldType);
     if (f.FieldType == idfList) {
         Json items = Json::array();
-        for (const auto& item : f.Items) items.push_back(BytesToUtf8(item));
+        for (const auto& item : f.Items)
+            items.push_back(BytesToUtf8(item));
         j["items"] = items;
     }
     j["kind"] = FieldKindName(f.FieldKind);
@@ -82,7 +83,8 @@ Json TableJson(TSDBase& t) {
     j["created"] = Number(t.Created);
     j["saved"] = Number(t.Saved);
     Json fields = Json::array();
-    for (int i = 0; i < t.FieldCount(); ++i) fields.push_back(FieldJson(*t.GetField(i)));
+    for (int i = 0; i < t.FieldCount(); ++i)
+        fields.push_back(FieldJson(*t.GetField(i)));
     j["fields"] = fields;
     j["nextNumber"] = t.Records().NextNumber;
     Json records = Json::array();
@@ -206,7 +208,8 @@ void TableFromJsonInto(TSDBase& t, const Json& j, const std::string& where, int 
             const std::string vat = at + "[" + std::to_string(i) + "]";
             TValue* v = record->Values(static_cast<int>(i));
             if (v->IsTableValue()) {
-                if (!rec[i].is_object()) Fail(vat, "a Table field's value is {\"text\", \"table\"}");
+                if (!rec[i].is_object())
+                    Fail(vat, "a Table field's value is {\"text\", \"table\"}");
                 const std::string text = Text(Member(rec[i], "text", vat), vat + ".text");
                 const Json& nested = Member(rec[i], "table", vat);
                 if (nested.is_null()) {
@@ -295,7 +298,9 @@ void TreeInto(TSDBase& t, std::ostringstream& out, const std::string& in) {
 
 } // namespace
 
-std::string TableToJson(TSDBase& table) { return TableJson(table).dump(2) + "\n"; }
+std::string TableToJson(TSDBase& table) {
+    return TableJson(table).dump(2) + "\n";
+}
 
 std::unique_ptr<TSDBase> TableFromJson(const std::string& json) {
     Json j;

@@ -64,7 +64,8 @@ int Check(const std::string& path) {
         sdbformat::CheckTableBytes(bytes->data(), bytes->size());
     } catch (const ESDBError& e) {
         std::fprintf(stderr, "%s: %s: %s", path.c_str(), KindName(e.kind()), e.reason().c_str());
-        if (e.offset() >= 0) std::fprintf(stderr, " at byte %lld", static_cast<long long>(e.offset()));
+        if (e.offset() >= 0)
+            std::fprintf(stderr, " at byte %lld", static_cast<long long>(e.offset()));
         std::fputc('\n', stderr);
         return 1;
     }
@@ -106,7 +107,8 @@ int main(int argc, char** argv) {
             return 0;
         }
         if (args.size() == 2 && args[0] == "dump") return Dump(args[1], false);
-        if (args.size() == 3 && args[0] == "dump" && args[1] == "--json") return Dump(args[2], true);
+        if (args.size() == 3 && args[0] == "dump" && args[1] == "--json")
+            return Dump(args[2], true);
         if (args.size() == 2 && args[0] == "check") return Check(args[1]);
         if (args.size() == 3 && args[0] == "make") return Make(args[1], args[2]);
     } catch (const ESDBError& e) {
