@@ -51,6 +51,7 @@ TEST(SdbJson, BadInputIsRefusedWithThePlace) {
         std::string from, to, message;
     } cases[] = {
         {"not JSON", "{", "[", "not JSON"},
+        {"number beyond a double", "46000.25", "1e999", "not JSON"},
         {"code point above a byte", "\"r3\"", "\"\\u0100\"", "fields[1].reserved[2]"},
         {"unknown type", "\"DWord\"", "\"Dword\"", "unknown type \"Dword\""},
         {"wrong signature", "\"SSDB.\"", "\"SSDB\"", "table.signature"},

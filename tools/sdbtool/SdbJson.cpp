@@ -306,7 +306,8 @@ std::unique_ptr<TSDBase> TableFromJson(const std::string& json) {
     Json j;
     try {
         j = Json::parse(json);
-    } catch (const Json::parse_error& e) {
+    } catch (const Json::exception& e) {
+        // parse_error, and out_of_range for a number too large for a double.
         throw EJsonTable(std::string("not JSON: ") + e.what());
     }
     auto t = std::make_unique<TSDBase>();
