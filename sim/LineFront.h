@@ -44,7 +44,9 @@ using TTrace = std::function<void(Millis, const std::string&)>;
 
 struct TLineOptions {
     Millis latency{10};           // from the program's last byte to the answer
-    std::size_t turnBytes = 4096; // wire bytes per bus turn, end-of-turn frame excluded
+    // Wire bytes per bus turn, end-of-turn frame excluded; the default lets a
+    // whole discovery go in one turn, as the devices of a site do.
+    std::size_t turnBytes = 65536;
 };
 
 struct TFrameCounts {

@@ -64,8 +64,8 @@ int main(int argc, char** argv) {
     const QCommandLineOption verbose("verbose", "Log every frame in and out with a time stamp.");
     const QCommandLineOption pty("pty", "Serve on a new pseudo-terminal and print its path.");
     const QCommandLineOption latency("latency", "Reply latency in ms (default 10).", "MS", "10");
-    const QCommandLineOption turn("turn-bytes", "Most bytes the site sends in one bus turn (default 4096).", "N",
-                                  "4096");
+    const QCommandLineOption turn("turn-bytes", "Most bytes the site sends in one bus turn (default 65536).", "N",
+                                  "65536");
     cli.addOptions({site, line, faults, verbose, pty, latency, turn});
     cli.process(app);
 
