@@ -89,6 +89,8 @@ public:
 
     long Int(long lo, long hi) const {
         if (!j_.is_number_integer()) Fail("expected a whole number");
+        if (j_.is_number_unsigned() && j_.get<unsigned long long>() > static_cast<unsigned long long>(hi))
+            Fail(j_.dump() + " is outside " + std::to_string(lo) + ".." + std::to_string(hi));
         const long v = j_.get<long>();
         if (v < lo || v > hi) Fail(std::to_string(v) + " is outside " + std::to_string(lo) + ".." + std::to_string(hi));
         return v;
@@ -399,8 +401,9 @@ TSiteConfig ParseSite(const std::string& text, const std::string& origin) {
     json j;
     try {
         j = json::parse(text);
-    } catch (const json::parse_error& e) {
-        // The library's message names line and column.
+    } catch (const json::exception& e) {
+        // Syntax errors name line and column; a number beyond a double
+        // (1e999) is the library's out_of_range, refused the same way.
         throw ESimError(origin + ": not valid JSON: " + e.what());
     }
     const TNode root(j, origin, "");

@@ -80,6 +80,8 @@ TEST(SiteFile, BadFilesAreRefusedNamingThePlace) {
     };
     const Case cases[] = {
         {R"({"devices": [)", "not valid JSON"},
+        {R"({"seed": 4e999, "devices": []})", "not valid JSON"},
+        {R"({"seed": 18446744073709551615, "devices": []})", "seed: 18446744073709551615 is outside 0..4294967295"},
         {R"({"devices": []})", "devices: a site needs at least one device"},
         {R"({"devices": [{"address": 1, "type": 1}]})", "devices[0].address: 1 is outside 2..15"},
         {R"({"devices": [{"address": 2, "type": 1}, {"address": 2, "type": 1}]})",
