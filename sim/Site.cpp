@@ -82,10 +82,6 @@ Bytes AttributeRowForm(const TSimDevice& d, std::size_t i) {
     return b;
 }
 
-std::uint16_t ThresholdRaw(const TSimParameter& p) {
-    return static_cast<std::uint16_t>(std::lround(p.scale * p.thresholdPercent / 100.0) & 0xFFFF);
-}
-
 Bytes ParameterRowForm(const TSimDevice& d, std::size_t i) {
     const auto& p = d.parameters[i];
     Bytes b{static_cast<std::uint8_t>(i), p.group, p.klass, p.mode, p.state, p.assoc, p.format};
@@ -93,7 +89,7 @@ Bytes ParameterRowForm(const TSimDevice& d, std::size_t i) {
     PutWord(b, p.value);
     PutWord(b, p.min);
     PutWord(b, p.max);
-    PutWord(b, ThresholdRaw(p));
+    PutWord(b, p.threshold);
     Put(b, p.calc);
     PutText(b, p.name);
     PutText(b, p.dim);
@@ -432,9 +428,7 @@ void TSite::Apply(const TTarget& t, const TFrame& f, Millis now) {
         const std::uint16_t value = ReadWordOrZero(in);
         p.min = ReadWordOrZero(in);
         p.max = ReadWordOrZero(in);
-        const std::uint16_t threshold = ReadWordOrZero(in);
-        p.thresholdPercent = p.scale == 0
-            ? 0 : static_cast<std::uint8_t>(std::min<long>(255, std::lround(threshold * 100.0 / p.scale)));
+        p.threshold = ReadWordOrZero(in);
         p.calc = ReadByteOrZero(in);
         p.name = ReadShortString(in);
         p.dim = ReadShortString(in);

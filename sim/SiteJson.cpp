@@ -213,7 +213,8 @@ TSimParameter ParseParameter(const TNode& n) {
     if (p.min > p.max) n.Child("min").Fail("above max");
     if (p.value > p.scale) n.Child("value").Fail("above the scale");
     p.nominal = p.value;
-    p.thresholdPercent = n.Has("threshold") ? static_cast<std::uint8_t>(n.Child("threshold").Int(0, 100)) : 20;
+    const long percent = n.Has("threshold") ? n.Child("threshold").Int(0, 100) : 20;
+    p.threshold = static_cast<std::uint16_t>(std::lround(p.scale * percent / 100.0));
     p.calc = n.Has("calc") ? Calc(n.Child("calc")) : 0;
     p.group = n.Has("group") ? n.Child("group").Byte() : 0;
     p.klass = n.Has("class") ? n.Child("class").Byte() : 0;

@@ -37,7 +37,9 @@ struct TSimParameter {
     std::uint8_t group = 0, klass = 0, mode = 0, state = 0, assoc = 0;
     std::uint8_t format = 0x30;
     std::uint16_t scale = 100, value = 0, min = 0, max = 100;
-    std::uint8_t thresholdPercent = 20;
+    // The threshold as the device keeps it: raw, on the scale (the program
+    // shows it in percent of the scale).
+    std::uint16_t threshold = 20;
     std::uint8_t calc = 0;
     std::string name, dim;
     // Simulation: where the value rests, how much it wanders, which state

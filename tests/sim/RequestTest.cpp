@@ -191,7 +191,7 @@ TEST_F(SimRequest, RowsWrittenByTheLibraryEditorAreStored) {
     EXPECT_EQ(p.name, "P1");
     EXPECT_EQ(p.scale, 1000);
     EXPECT_EQ(p.max, 900);
-    EXPECT_EQ(p.thresholdPercent, 20);
+    EXPECT_EQ(p.threshold, 200);
     // An attribute row without a value (a number attribute): index, name, options.
     EXPECT_TRUE(Ask(4, sim::opAttributeRow, {1, 4, 'R', 'a', 'c', 'k', 7}).empty());
     EXPECT_EQ(h.site.FindDevice(4)->attributes[1].name, "Rack");
