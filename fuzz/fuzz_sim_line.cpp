@@ -23,7 +23,7 @@ const sim::TSiteConfig& Reference() {
     return config;
 }
 
-}  // namespace
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;

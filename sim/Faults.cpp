@@ -43,7 +43,7 @@ bool ParseInt(const std::string& s, long& v, long lo, long hi) {
     return ec == std::errc() && p == end && v >= lo && v <= hi;
 }
 
-}  // namespace
+} // namespace
 
 TFaultSpec ParseFaultSpec(const std::string& text) {
     TFaultSpec spec;
@@ -60,7 +60,8 @@ TFaultSpec ParseFaultSpec(const std::string& text) {
         const std::string value = item.substr(eq + 1);
         auto probability = [&](const std::string& s) {
             double p = 0;
-            if (!ParseDouble(s, p) || !(p >= 0 && p <= 1)) fail("not a probability between 0 and 1");
+            if (!ParseDouble(s, p) || !(p >= 0 && p <= 1))
+                fail("not a probability between 0 and 1");
             return p;
         };
         auto address = [&](const std::string& s) {
@@ -89,7 +90,8 @@ TFaultSpec ParseFaultSpec(const std::string& text) {
             const auto parts = Split(value, '@');
             if (parts.size() > 2) fail("expected ADDRESS or ADDRESS@SECONDS");
             long s = 0;
-            if (parts.size() == 2 && !ParseInt(parts[1], s, 0, 86400 * 365)) fail("seconds must be a whole number");
+            if (parts.size() == 2 && !ParseInt(parts[1], s, 0, 86400 * 365))
+                fail("seconds must be a whole number");
             spec.devices.silentFrom[address(parts[0])] = Millis(s * 1000);
         } else if (key == "answers") {
             const auto parts = Split(value, ':');
@@ -123,7 +125,8 @@ std::vector<TChunk> TFaultInjector::Apply(const Bytes& wire) {
         // receiver must drop it as noise rather than see a broken frame.
         std::uniform_int_distribution<int> count(1, 8), byte(0, 0xFD);
         TChunk noise;
-        for (int i = count(rng_); i > 0; --i) noise.bytes.push_back(static_cast<std::uint8_t>(byte(rng_)));
+        for (int i = count(rng_); i > 0; --i)
+            noise.bytes.push_back(static_cast<std::uint8_t>(byte(rng_)));
         out.push_back(std::move(noise));
     }
     Bytes bytes;
@@ -134,17 +137,20 @@ std::vector<TChunk> TFaultInjector::Apply(const Bytes& wire) {
         for (int bit = 0; bit < 8; ++bit)
             if (Chance(faults_.bitErrorRate)) b ^= static_cast<std::uint8_t>(1 << bit);
         bytes.push_back(b);
-        if (Chance(faults_.insertedByteRate)) bytes.push_back(static_cast<std::uint8_t>(anyByte(rng_)));
+        if (Chance(faults_.insertedByteRate))
+            bytes.push_back(static_cast<std::uint8_t>(anyByte(rng_)));
     }
     if (bytes.size() > 2 && Chance(faults_.gapRate)) {
         std::uniform_int_distribution<std::size_t> at(1, bytes.size() - 1);
         const std::size_t cut = at(rng_);
-        out.push_back({Millis(0), Bytes(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(cut))});
-        out.push_back({Millis(faults_.gapMs), Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(cut), bytes.end())});
+        out.push_back(
+            {Millis(0), Bytes(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(cut))});
+        out.push_back({Millis(faults_.gapMs),
+                       Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(cut), bytes.end())});
     } else {
         out.push_back({Millis(0), std::move(bytes)});
     }
     return out;
 }
 
-}  // namespace sim
+} // namespace sim

@@ -61,4 +61,4 @@ private:
     std::mt19937 rng_;
 };
 
-}  // namespace sim
+} // namespace sim

@@ -10,13 +10,16 @@ namespace sim {
 
 namespace {
 
-Bytes EndOfTurn(std::uint8_t src) { return BuildFrame(kProgramAddress, src, 0, opEndOfTurn, {}); }
+Bytes EndOfTurn(std::uint8_t src) {
+    return BuildFrame(kProgramAddress, src, 0, opEndOfTurn, {});
+}
 
 // The radio data link's own probe telegram: destination, source and sequence
 // 0, opcode 0x2C. Its check word is stored high byte first; the link takes it
 // in either order.
 bool IsRadioProbe(const Bytes& u) {
-    if (u.size() != 10 || u[1] != 0 || u[2] != 0 || u[3] != 0 || u[4] != 2 || u[5] != 0x2C) return false;
+    if (u.size() != 10 || u[1] != 0 || u[2] != 0 || u[3] != 0 || u[4] != 2 || u[5] != 0x2C)
+        return false;
     const std::uint16_t crc = FrameCrc(u.data() + 1, 6);
     const std::uint16_t lowFirst = static_cast<std::uint16_t>(u[7] | (u[8] << 8));
     const std::uint16_t highFirst = static_cast<std::uint16_t>((u[7] << 8) | u[8]);
@@ -24,14 +27,17 @@ bool IsRadioProbe(const Bytes& u) {
 }
 
 // The link's status telegram: opcode 0x18, status 00 (ready).
-Bytes RadioStatus() { return EscapeFrame(BuildFrame(0, 0, 0, 0x18, {0x00})); }
+Bytes RadioStatus() {
+    return EscapeFrame(BuildFrame(0, 0, 0, 0x18, {0x00}));
+}
 
 std::string Upper(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (char& c : s)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return s;
 }
 
-}  // namespace
+} // namespace
 
 TLineFront::TLineFront(TSite& site, ISimLine& line, TLineOptions options, const TLineFaults& faults)
     : site_(site), line_(line), options_(options), faults_(faults) {}
@@ -46,10 +52,13 @@ void TLineFront::SetLines(std::uint8_t lines) {
 
 void TLineFront::SendFrame(const Bytes& unescaped, Millis at) {
     ++counts_.sent;
-    for (auto& chunk : faults_.Apply(EscapeFrame(unescaped))) SendRaw(chunk.bytes, at + chunk.delay);
+    for (auto& chunk : faults_.Apply(EscapeFrame(unescaped)))
+        SendRaw(chunk.bytes, at + chunk.delay);
 }
 
-void TLineFront::SendRaw(const std::string& text, Millis at) { SendRaw(Bytes(text.begin(), text.end()), at); }
+void TLineFront::SendRaw(const std::string& text, Millis at) {
+    SendRaw(Bytes(text.begin(), text.end()), at);
+}
 
 void TLineFront::SendRaw(const Bytes& bytes, Millis at) {
     if (bytes.empty()) return;
@@ -67,7 +76,9 @@ void TLineFront::FlushOutbox(Millis at) {
     }
 }
 
-std::vector<Bytes> TLineFront::Collect(const std::uint8_t* p, std::size_t n) { return collector_.Feed(p, n); }
+std::vector<Bytes> TLineFront::Collect(const std::uint8_t* p, std::size_t n) {
+    return collector_.Feed(p, n);
+}
 
 std::optional<TFrame> TLineFront::Check(const Bytes& raw, Millis now) {
     auto f = DecodeFrame(raw);
@@ -102,7 +113,8 @@ std::optional<Millis> TLineFront::NextDue() const {
 
 // ---------------------------------------------------------------- bus
 
-TBusFront::TBusFront(TSite& site, ISimLine& line, TLineOptions options, const TLineFaults& faults, bool radio)
+TBusFront::TBusFront(TSite& site, ISimLine& line, TLineOptions options, const TLineFaults& faults,
+                     bool radio)
     : TLineFront(site, line, options, faults), radio_(radio) {
     site.OpenAccess();
     SetLines(radio ? kLineCts | kLineDsr : 0);
@@ -150,7 +162,8 @@ void TBusFront::SpeakTurn(Millis now) {
 
 // ---------------------------------------------------------------- RS-232
 
-TDirectFront::TDirectFront(TSite& site, ISimLine& line, TLineOptions options, const TLineFaults& faults)
+TDirectFront::TDirectFront(TSite& site, ISimLine& line, TLineOptions options,
+                           const TLineFaults& faults)
     : TLineFront(site, line, options, faults) {
     site.OpenAccess();
     SetLines(kLineCts | kLineDsr | kLineDcd);
@@ -172,8 +185,8 @@ void TDirectFront::OnAdvance(Millis now) {
 
 // ---------------------------------------------------------------- modem
 
-TModemFront::TModemFront(TSite& site, ISimLine& line, TLineOptions options, const TLineFaults& faults,
-                         TKind kind, const TModemSettings& settings)
+TModemFront::TModemFront(TSite& site, ISimLine& line, TLineOptions options,
+                         const TLineFaults& faults, TKind kind, const TModemSettings& settings)
     : TLineFront(site, line, options, faults), kind_(kind), settings_(settings),
       dropAfterS_(faults.dropCarrierAfterS) {
     FactoryDefaults();
@@ -187,7 +200,8 @@ void TModemFront::FactoryDefaults() {
     dcdMode_ = 1;
     dsrMode_ = 0;
     dtrMode_ = 2;
-    registers_ = {{0, 0}, {2, 43}, {3, 13}, {4, 10}, {5, 8}, {7, 50}, {10, 14}, {12, settings_.guardMs / 20}};
+    registers_ = {{0, 0}, {2, 43}, {3, 13},  {4, 10},
+                  {5, 8}, {7, 50}, {10, 14}, {12, settings_.guardMs / 20}};
 }
 
 void TModemFront::UpdateLines() {
@@ -206,10 +220,14 @@ void TModemFront::Result(const std::string& text, Millis at) {
     }
     // Numeric result codes: the short forms of the verbose texts.
     std::string code = "4";
-    if (text == "OK") code = "0";
-    else if (text.rfind("CONNECT", 0) == 0) code = "1";
-    else if (text == "NO CARRIER") code = "3";
-    else if (text == "BUSY") code = "7";
+    if (text == "OK")
+        code = "0";
+    else if (text.rfind("CONNECT", 0) == 0)
+        code = "1";
+    else if (text == "NO CARRIER")
+        code = "3";
+    else if (text == "BUSY")
+        code = "7";
     SendRaw(code + "\r", at);
 }
 
@@ -218,7 +236,8 @@ void TModemFront::Receive(const std::uint8_t* p, std::size_t n, Millis now) {
         DataBytes(p, n, now);
         return;
     }
-    for (std::size_t i = 0; i < n; ++i) CommandByte(p[i], now);
+    for (std::size_t i = 0; i < n; ++i)
+        CommandByte(p[i], now);
 }
 
 void TModemFront::CommandByte(std::uint8_t b, Millis now) {
@@ -248,46 +267,63 @@ void TModemFront::CommandByte(std::uint8_t b, Millis now) {
 
 void TModemFront::CommandLine(const std::string& raw, Millis now) {
     const std::size_t at = Upper(raw).find("AT");
-    if (at == std::string::npos) return;  // noise before a command is not answered
+    if (at == std::string::npos) return; // noise before a command is not answered
     const std::string line = raw.substr(at);
     lastLine_ = line;
     Trace(now, "at  " + line);
     std::vector<std::string> info;
     auto result = Run(line.substr(2), info, now);
     const Millis when = now + options_.latency;
-    for (const auto& text : info) SendRaw("\r\n" + text + "\r\n", when);
+    for (const auto& text : info)
+        SendRaw("\r\n" + text + "\r\n", when);
     if (result) Result(*result, when);
 }
 
-std::optional<std::string> TModemFront::Run(const std::string& cmds, std::vector<std::string>& info, Millis now) {
+std::optional<std::string> TModemFront::Run(const std::string& cmds, std::vector<std::string>& info,
+                                            Millis now) {
     const std::string c = Upper(cmds);
     std::size_t i = 0;
     auto number = [&]() {
         int v = 0;
-        while (i < c.size() && std::isdigit(static_cast<unsigned char>(c[i]))) v = std::min(v * 10 + (c[i++] - '0'), 9999);
+        while (i < c.size() && std::isdigit(static_cast<unsigned char>(c[i])))
+            v = std::min(v * 10 + (c[i++] - '0'), 9999);
         return v;
     };
     const bool gsm = kind_ == TKind::Gsm;
     while (i < c.size()) {
         const char k = c[i++];
         switch (k) {
-        case ' ': break;
+        case ' ':
+            break;
         case 'D': {
             std::string number;
             for (; i < c.size(); ++i)
-                if (std::isdigit(static_cast<unsigned char>(c[i])) || c[i] == '+' || c[i] == '*' || c[i] == '#') number += c[i];
+                if (std::isdigit(static_cast<unsigned char>(c[i])) || c[i] == '+' || c[i] == '*' ||
+                    c[i] == '#')
+                    number += c[i];
             if (number.empty() || Online()) return "ERROR";
             Trace(now, "dial " + number);
             using TDial = TModemSettings::TDial;
-            if (settings_.dial == TDial::None) return std::nullopt;  // the call is never answered
+            if (settings_.dial == TDial::None) return std::nullopt; // the call is never answered
             state_ = TState::Dialing;
             dialDoneAt_ = now + Millis(settings_.connectDelayMs);
             return std::nullopt;
         }
-        case 'E': echo_ = number() != 0; break;
-        case 'V': verbose_ = number() != 0; break;
-        case 'Q': quiet_ = number() != 0; break;
-        case 'X': case 'M': case 'L': case 'B': number(); break;
+        case 'E':
+            echo_ = number() != 0;
+            break;
+        case 'V':
+            verbose_ = number() != 0;
+            break;
+        case 'Q':
+            quiet_ = number() != 0;
+            break;
+        case 'X':
+        case 'M':
+        case 'L':
+        case 'B':
+            number();
+            break;
         case 'H':
             number();
             if (Online()) Drop(now, "");
@@ -306,9 +342,12 @@ std::optional<std::string> TModemFront::Run(const std::string& cmds, std::vector
             return settings_.connectText;
         case 'I': {
             const int n = number();
-            if (n == 4 && !gsm) info.push_back(settings_.hayesModel);
-            else if (n == 0) info.push_back(gsm ? settings_.gsmModel : "56000");
-            else return "ERROR";
+            if (n == 4 && !gsm)
+                info.push_back(settings_.hayesModel);
+            else if (n == 0)
+                info.push_back(gsm ? settings_.gsmModel : "56000");
+            else
+                return "ERROR";
             break;
         }
         case 'S': {
@@ -330,28 +369,40 @@ std::optional<std::string> TModemFront::Run(const std::string& cmds, std::vector
             if (i >= c.size()) return "ERROR";
             const char a = c[i++];
             const int n = number();
-            if (a == 'C') dcdMode_ = n;
-            else if (a == 'D') dtrMode_ = n;
-            else if (a == 'S') dsrMode_ = n;
-            else if (a == 'F') FactoryDefaults();
-            else if (a != 'W' && a != 'K') return "ERROR";
+            if (a == 'C')
+                dcdMode_ = n;
+            else if (a == 'D')
+                dtrMode_ = n;
+            else if (a == 'S')
+                dsrMode_ = n;
+            else if (a == 'F')
+                FactoryDefaults();
+            else if (a != 'W' && a != 'K')
+                return "ERROR";
             UpdateLines();
             break;
         }
         case '+': {
             std::size_t end = c.find(';', i);
-            const std::string ext = c.substr(i, end == std::string::npos ? std::string::npos : end - i);
+            const std::string ext =
+                c.substr(i, end == std::string::npos ? std::string::npos : end - i);
             i = end == std::string::npos ? c.size() : end + 1;
             if (!gsm) return "ERROR";
-            if (ext == "CSQ") info.push_back("+CSQ: " + std::to_string(settings_.csq) + ",99");
-            else if (ext == "CREG?") info.push_back("+CREG: " + settings_.creg);
-            else if (ext.rfind("CREG=", 0) == 0) {}
-            else if (ext == "GMM" || ext == "CGMM") info.push_back(settings_.gsmModel);
-            else if (ext == "CPIN?") info.push_back("+CPIN: READY");
-            else return "ERROR";
+            if (ext == "CSQ")
+                info.push_back("+CSQ: " + std::to_string(settings_.csq) + ",99");
+            else if (ext == "CREG?")
+                info.push_back("+CREG: " + settings_.creg);
+            else if (ext.rfind("CREG=", 0) == 0) {
+            } else if (ext == "GMM" || ext == "CGMM")
+                info.push_back(settings_.gsmModel);
+            else if (ext == "CPIN?")
+                info.push_back("+CPIN: READY");
+            else
+                return "ERROR";
             break;
         }
-        default: return "ERROR";
+        default:
+            return "ERROR";
         }
     }
     return "OK";
@@ -364,7 +415,7 @@ void TModemFront::Connect(Millis now) {
     plusCount_ = 0;
     escapeAt_.reset();
     ResetCollector();
-    site_.RequireAccess();  // every call presents the password anew
+    site_.RequireAccess(); // every call presents the password anew
     Result(settings_.connectText, now);
     UpdateLines();
     if (dropAt_) dropAt_.reset();
@@ -377,7 +428,7 @@ void TModemFront::Drop(Millis now, const std::string& result) {
     dropAt_.reset();
     escapeAt_.reset();
     plusCount_ = 0;
-    site_.Outbox().clear();  // the far end is gone, and so is what it was saying
+    site_.Outbox().clear(); // the far end is gone, and so is what it was saying
     UpdateLines();
     Trace(now, "carrier down");
     if (!result.empty()) Result(result, now);
@@ -451,12 +502,15 @@ TLineKind ParseLineKind(const std::string& text) {
     throw ESimError("line: \"" + text + "\" is not one of bus, rs232, rds, hayes, gsm");
 }
 
-std::unique_ptr<TLineFront> MakeFront(TLineKind kind, TSite& site, ISimLine& line, TLineOptions options,
-                                      const TLineFaults& faults) {
+std::unique_ptr<TLineFront> MakeFront(TLineKind kind, TSite& site, ISimLine& line,
+                                      TLineOptions options, const TLineFaults& faults) {
     switch (kind) {
-    case TLineKind::Bus: return std::make_unique<TBusFront>(site, line, options, faults, false);
-    case TLineKind::Radio: return std::make_unique<TBusFront>(site, line, options, faults, true);
-    case TLineKind::Rs232: return std::make_unique<TDirectFront>(site, line, options, faults);
+    case TLineKind::Bus:
+        return std::make_unique<TBusFront>(site, line, options, faults, false);
+    case TLineKind::Radio:
+        return std::make_unique<TBusFront>(site, line, options, faults, true);
+    case TLineKind::Rs232:
+        return std::make_unique<TDirectFront>(site, line, options, faults);
     case TLineKind::Hayes:
         return std::make_unique<TModemFront>(site, line, options, faults, TModemFront::TKind::Hayes,
                                              site.Config().modem);
@@ -467,4 +521,4 @@ std::unique_ptr<TLineFront> MakeFront(TLineKind kind, TSite& site, ISimLine& lin
     return nullptr;
 }
 
-}  // namespace sim
+} // namespace sim

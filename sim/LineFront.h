@@ -16,9 +16,9 @@
 #include "Site.h"
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
-#include <functional>
 #include <optional>
 #include <string>
 
@@ -43,7 +43,7 @@ public:
 using TTrace = std::function<void(Millis, const std::string&)>;
 
 struct TLineOptions {
-    Millis latency{10};           // from the program's last byte to the answer
+    Millis latency{10}; // from the program's last byte to the answer
     // Wire bytes per bus turn, end-of-turn frame excluded; the default lets a
     // whole discovery go in one turn, as the devices of a site do.
     std::size_t turnBytes = 65536;
@@ -117,7 +117,8 @@ class TBusFront : public TLineFront {
 public:
     // `radio`: the bus is reached through a radio data link, which holds CTS
     // and DSR up and answers the link probe.
-    TBusFront(TSite& site, ISimLine& line, TLineOptions options, const TLineFaults& faults, bool radio);
+    TBusFront(TSite& site, ISimLine& line, TLineOptions options, const TLineFaults& faults,
+              bool radio);
     void Receive(const std::uint8_t* p, std::size_t n, Millis now) override;
 
 protected:
@@ -142,8 +143,8 @@ protected:
 class TModemFront : public TLineFront {
 public:
     enum class TKind { Hayes, Gsm };
-    TModemFront(TSite& site, ISimLine& line, TLineOptions options, const TLineFaults& faults, TKind kind,
-                const TModemSettings& settings);
+    TModemFront(TSite& site, ISimLine& line, TLineOptions options, const TLineFaults& faults,
+                TKind kind, const TModemSettings& settings);
     void Receive(const std::uint8_t* p, std::size_t n, Millis now) override;
     void ProgramLines(bool rts, bool dtr, Millis now) override;
     bool Online() const { return state_ == TState::Data || state_ == TState::OnlineCommand; }
@@ -159,7 +160,8 @@ private:
     void CommandLine(const std::string& line, Millis now);
     // Runs the commands after "AT"; the final result, or nothing when the
     // command (a dial) answers later.
-    std::optional<std::string> Run(const std::string& cmds, std::vector<std::string>& info, Millis now);
+    std::optional<std::string> Run(const std::string& cmds, std::vector<std::string>& info,
+                                   Millis now);
     void Result(const std::string& text, Millis at);
     void Connect(Millis now);
     void Drop(Millis now, const std::string& result);
@@ -187,7 +189,7 @@ enum class TLineKind { Bus, Rs232, Radio, Hayes, Gsm };
 // "bus", "rs232", "rds", "hayes" or "gsm"; throws ESimError otherwise.
 TLineKind ParseLineKind(const std::string& text);
 // The front for a kind of line, with the modem settings of the site.
-std::unique_ptr<TLineFront> MakeFront(TLineKind kind, TSite& site, ISimLine& line, TLineOptions options,
-                                      const TLineFaults& faults);
+std::unique_ptr<TLineFront> MakeFront(TLineKind kind, TSite& site, ISimLine& line,
+                                      TLineOptions options, const TLineFaults& faults);
 
-}  // namespace sim
+} // namespace sim

@@ -52,7 +52,7 @@ void TFdLine::Write(const Bytes& bytes) {
             pollfd p{fd_, POLLOUT, 0};
             ::poll(&p, 1, 100);
         } else {
-            return;  // the line is gone; the reader sees it too
+            return; // the line is gone; the reader sees it too
         }
     }
 }
@@ -80,7 +80,8 @@ int Serve(TLineFront& front, TFdLine& line, int fd, const std::atomic<bool>& sto
         // Wake for the next due output, and at least once a second so the
         // values keep moving while the line is idle.
         int timeout = 1000;
-        if (auto due = front.NextDue()) timeout = static_cast<int>(std::clamp<long long>((*due - t).count(), 0, 1000));
+        if (auto due = front.NextDue())
+            timeout = static_cast<int>(std::clamp<long long>((*due - t).count(), 0, 1000));
         pollfd p{fd, POLLIN, 0};
         const int r = ::poll(&p, 1, timeout);
         if (r < 0) {
@@ -105,4 +106,4 @@ int Serve(TLineFront& front, TFdLine& line, int fd, const std::atomic<bool>& sto
     return 0;
 }
 
-}  // namespace sim
+} // namespace sim

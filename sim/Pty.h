@@ -49,4 +49,4 @@ private:
 // until `stop` is set. Returns 0, or 1 after a read error.
 int Serve(TLineFront& front, TFdLine& line, int fd, const std::atomic<bool>& stop);
 
-}  // namespace sim
+} // namespace sim

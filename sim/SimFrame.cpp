@@ -7,7 +7,7 @@ namespace sim {
 namespace {
 // 263 bytes unescaped, every inner byte possibly stuffed into two.
 constexpr std::size_t kMaxWireFrame = 2 + 2 * 261;
-}  // namespace
+} // namespace
 
 std::uint16_t FrameCrc(const std::uint8_t* p, std::size_t n) {
     std::uint16_t c = 0xFFFF;
@@ -22,8 +22,8 @@ std::uint16_t FrameCrc(const std::uint8_t* p, std::size_t n) {
     return static_cast<std::uint16_t>(c ^ 0xFFFF);
 }
 
-Bytes BuildFrame(std::uint8_t dest, std::uint8_t src, std::uint8_t seq,
-                 std::uint8_t opcode, const Bytes& body) {
+Bytes BuildFrame(std::uint8_t dest, std::uint8_t src, std::uint8_t seq, std::uint8_t opcode,
+                 const Bytes& body) {
     const std::size_t n = std::min(body.size(), kMaxBody);
     Bytes f{kFrameStart, dest, src, seq, static_cast<std::uint8_t>(n + 1), opcode};
     f.insert(f.end(), body.begin(), body.begin() + static_cast<std::ptrdiff_t>(n));
@@ -72,7 +72,8 @@ Bytes UnescapeFrame(const Bytes& wire) {
 std::optional<TFrame> DecodeFrame(const Bytes& u) {
     if (u.size() < 9 || u.front() != kFrameStart || u.back() != kFrameEnd) return std::nullopt;
     if (u[4] != u.size() - 8) return std::nullopt;
-    const std::uint16_t stored = static_cast<std::uint16_t>(u[u.size() - 3] | (u[u.size() - 2] << 8));
+    const std::uint16_t stored =
+        static_cast<std::uint16_t>(u[u.size() - 3] | (u[u.size() - 2] << 8));
     if (stored != FrameCrc(u.data() + 1, u.size() - 4)) return std::nullopt;
     TFrame f;
     f.dest = u[1];
@@ -104,4 +105,4 @@ std::vector<Bytes> TFrameCollector::Feed(const std::uint8_t* p, std::size_t n) {
     return done;
 }
 
-}  // namespace sim
+} // namespace sim

@@ -29,8 +29,8 @@ std::uint16_t FrameCrc(const std::uint8_t* p, std::size_t n);
 // The unescaped frame FE dest src seq len opcode body crc-lo crc-hi FF.
 // A body longer than kMaxBody is a programming error of the caller (the
 // site splits long replies itself) and is cut to keep the length honest.
-Bytes BuildFrame(std::uint8_t dest, std::uint8_t src, std::uint8_t seq,
-                 std::uint8_t opcode, const Bytes& body);
+Bytes BuildFrame(std::uint8_t dest, std::uint8_t src, std::uint8_t seq, std::uint8_t opcode,
+                 const Bytes& body);
 // The wire form: every byte between Start and End stuffed.
 Bytes EscapeFrame(const Bytes& frame);
 // Undoes the stuffing of a collected frame (FE ... FF).
@@ -64,4 +64,4 @@ private:
     bool inFrame_ = false;
 };
 
-}  // namespace sim
+} // namespace sim

@@ -25,10 +25,14 @@ long long DaysFromCivil(int y, unsigned m, unsigned d) {
 
 std::uint8_t AlarmBit(TAlarmKind k) {
     switch (k) {
-    case TAlarmKind::Temperature: return kStateTemp;
-    case TAlarmKind::OverCurrent: return kStateOverCurrent;
-    case TAlarmKind::Vswr: return kStateVswr;
-    default: return 0;
+    case TAlarmKind::Temperature:
+        return kStateTemp;
+    case TAlarmKind::OverCurrent:
+        return kStateOverCurrent;
+    case TAlarmKind::Vswr:
+        return kStateVswr;
+    default:
+        return 0;
     }
 }
 
@@ -38,7 +42,9 @@ std::string AttributeValue(const TSimDevice& d, const std::string& name) {
     return {};
 }
 
-void Put(Bytes& b, std::uint8_t v) { b.push_back(v); }
+void Put(Bytes& b, std::uint8_t v) {
+    b.push_back(v);
+}
 void PutWord(Bytes& b, std::uint16_t w) {
     b.push_back(static_cast<std::uint8_t>(w & 0xFF));
     b.push_back(static_cast<std::uint8_t>(w >> 8));
@@ -53,7 +59,8 @@ Bytes DefinitionForm(const TSimDevice& d, std::uint8_t owner) {
     const std::uint8_t children =
         d.hub ? static_cast<std::uint8_t>(d.channels[d.selectedChannel - 1].size()) : 0;
     std::size_t allChildren = 0;
-    for (const auto& ch : d.channels) allChildren += ch.size();
+    for (const auto& ch : d.channels)
+        allChildren += ch.size();
     Bytes b{d.line,
             owner,
             d.devId,
@@ -112,7 +119,7 @@ Bytes CommandRowForm(const TSimDevice& d, std::size_t i) {
     return b;
 }
 
-}  // namespace
+} // namespace
 
 long long EpochSeconds(const TSimClock& c) {
     return DaysFromCivil(c.year, c.month, c.day) * 86400 + c.hour * 3600 + c.minute * 60 + c.second;
@@ -154,12 +161,14 @@ TSite::TSite(TSiteConfig config, TDeviceFaults faults)
     : config_(std::move(config)), faults_(std::move(faults)), rng_(config_.seed) {
     startEpochS_ = EpochSeconds(config_.clock);
     auto init = [](TSimDevice& d) {
-        for (auto& p : d.parameters) p.level = p.value;
+        for (auto& p : d.parameters)
+            p.level = p.value;
     };
     for (auto& d : config_.devices) {
         init(d);
         for (auto& ch : d.channels)
-            for (auto& c : ch) init(c);
+            for (auto& c : ch)
+                init(c);
     }
     if (config_.excursionIntervalS > 0) {
         std::exponential_distribution<double> gap(1.0 / config_.excursionIntervalS);
@@ -181,7 +190,9 @@ TSite::TTarget TSite::Resolve(std::uint8_t address) {
     return {};
 }
 
-TSimDevice* TSite::FindDevice(std::uint8_t address) { return Resolve(address).device; }
+TSimDevice* TSite::FindDevice(std::uint8_t address) {
+    return Resolve(address).device;
+}
 
 bool TSite::Silent(std::uint8_t address, Millis now) const {
     const auto it = faults_.silentFrom.find(address);
@@ -221,7 +232,7 @@ void TSite::Receive(const TFrame& f, Millis now) {
         Password(f);
         return;
     }
-    if (accessRequired_) return;  // a locked site answers nothing but the password
+    if (accessRequired_) return; // a locked site answers nothing but the password
     if (f.dest == kBroadcast) {
         if (f.opcode == opPoll) Poll(now);
         return;
@@ -285,8 +296,10 @@ void TSite::ReportDevice(const TTarget& t) {
 
 void TSite::ReportChannel(TSimDevice& hub) {
     auto& children = hub.channels[hub.selectedChannel - 1];
-    for (auto& c : children) SendDefinition({&c, &hub});
-    for (auto& c : children) SendRows({&c, &hub});
+    for (auto& c : children)
+        SendDefinition({&c, &hub});
+    for (auto& c : children)
+        SendRows({&c, &hub});
     std::uint8_t flags = hub.state & 0x0F;
     for (int ch = 0; ch < 4; ++ch)
         if (!hub.channels[ch].empty()) flags |= static_cast<std::uint8_t>(0x10 << ch);
@@ -340,8 +353,10 @@ void TSite::Text(const TSimDevice& d, const std::string& text) {
 
 void TSite::ClearAlarms(TSimDevice& d) {
     d.latched = 0;
-    d.state &= static_cast<std::uint8_t>(~(kStateAlarm | kStateTemp | kStateOverCurrent | kStateVswr));
-    for (const auto& p : d.parameters) d.state |= p.state & (kStateAlarm | AlarmBit(p.alarm));
+    d.state &=
+        static_cast<std::uint8_t>(~(kStateAlarm | kStateTemp | kStateOverCurrent | kStateVswr));
+    for (const auto& p : d.parameters)
+        d.state |= p.state & (kStateAlarm | AlarmBit(p.alarm));
 }
 
 void TSite::Execute(const TTarget& t, std::uint8_t number) {
@@ -349,9 +364,15 @@ void TSite::Execute(const TTarget& t, std::uint8_t number) {
     if (number >= d.commands.size()) return;
     const TSimCommand& c = d.commands[number];
     switch (c.action) {
-    case TCommandAction::ClearAlarms: ClearAlarms(d); break;
-    case TCommandAction::RfOff: d.rfOff = true; break;
-    case TCommandAction::RfOn: d.rfOff = false; break;
+    case TCommandAction::ClearAlarms:
+        ClearAlarms(d);
+        break;
+    case TCommandAction::RfOff:
+        d.rfOff = true;
+        break;
+    case TCommandAction::RfOn:
+        d.rfOff = false;
+        break;
     case TCommandAction::Reset:
         d.rfOff = false;
         for (auto& p : d.parameters) {
@@ -360,7 +381,8 @@ void TSite::Execute(const TTarget& t, std::uint8_t number) {
         }
         ClearAlarms(d);
         break;
-    case TCommandAction::None: break;
+    case TCommandAction::None:
+        break;
     }
     if (!c.reply.empty()) Text(d, c.reply);
     Send(t, opState, opChildState, {d.state});
@@ -371,7 +393,9 @@ void TSite::Apply(const TTarget& t, const TFrame& f, Millis now) {
     TMemoryStream in(f.body);
     const std::size_t n = f.body.size();
     switch (f.opcode) {
-    case opGetDefinition: ReportDevice(t); break;
+    case opGetDefinition:
+        ReportDevice(t);
+        break;
     case opSetDeviceType:
         if (n < 1) return;
         d.devId = f.body[0];
@@ -382,11 +406,13 @@ void TSite::Apply(const TTarget& t, const TFrame& f, Millis now) {
         d.mode = f.body[0];
         SendDefinition(t);
         break;
-    case opGetState: Send(t, opState, opChildState, {d.state}); break;
+    case opGetState:
+        Send(t, opState, opChildState, {d.state});
+        break;
     case opSetAddress: {
         if (n < 1 || f.body[0] < 3 || f.body[0] > 14) return;
         const std::uint8_t next = static_cast<std::uint8_t>((d.address & 0xF0) | f.body[0]);
-        if (Resolve(next).device) return;  // two devices on one address would both answer
+        if (Resolve(next).device) return; // two devices on one address would both answer
         d.address = next;
         break;
     }
@@ -445,10 +471,12 @@ void TSite::Apply(const TTarget& t, const TFrame& f, Millis now) {
         if (n < 1) return;
         std::vector<std::uint8_t> ids;
         if (f.body[0] == 255) {
-            for (std::size_t i = 0; i < d.parameters.size(); ++i) ids.push_back(static_cast<std::uint8_t>(i));
+            for (std::size_t i = 0; i < d.parameters.size(); ++i)
+                ids.push_back(static_cast<std::uint8_t>(i));
         } else {
             const std::size_t count = ReadByteOrZero(in);
-            for (std::size_t k = 0; k < count && in.Remaining() > 0; ++k) ids.push_back(ReadByteOrZero(in));
+            for (std::size_t k = 0; k < count && in.Remaining() > 0; ++k)
+                ids.push_back(ReadByteOrZero(in));
         }
         SendValues(t, ids);
         break;
@@ -510,7 +538,9 @@ void TSite::Apply(const TTarget& t, const TFrame& f, Millis now) {
         config_.password = ReadShortString(in);
         Text(d, "Access password changed");
         break;
-    case opGetDateTime: Emit(d.address, opDateTime, ClockForm(ClockOf(d, now))); break;
+    case opGetDateTime:
+        Emit(d.address, opDateTime, ClockForm(ClockOf(d, now)));
+        break;
     case opDateTime: {
         if (n < 7) return;
         TSimClock c;
@@ -526,37 +556,45 @@ void TSite::Apply(const TTarget& t, const TFrame& f, Millis now) {
         Emit(d.address, opDateTime, ClockForm(ClockOf(d, now)));
         break;
     }
-    case opGetCalibration: Emit(d.address, opCalibration, {d.calibration}); break;
+    case opGetCalibration:
+        Emit(d.address, opCalibration, {d.calibration});
+        break;
     case opCalibration:
         if (n < 1) return;
         d.calibration = f.body[0] & 0x3F;
         Emit(d.address, opCalibration, {d.calibration});
         break;
-    case opGetHistory: SendHistory(t); break;
+    case opGetHistory:
+        SendHistory(t);
+        break;
     case opSelectHub:
         if (!d.hub || n < 1 || f.body[0] < 1 || f.body[0] > 4) return;
         d.selectedChannel = f.body[0];
         d.channelReportDue = true;
         break;
-    default: break;  // a device ignores what it does not know
+    default:
+        break; // a device ignores what it does not know
     }
 }
 
 void TSite::Advance(Millis now) {
     const long s = static_cast<long>(now.count() / 1000);
-    while (lastTickS_ < s) Tick(++lastTickS_);
+    while (lastTickS_ < s)
+        Tick(++lastTickS_);
 }
 
 void TSite::StartExcursion(long second) {
     std::vector<TSimParameter*> candidates;
     auto collect = [&](TSimDevice& d) {
         for (auto& p : d.parameters)
-            if (p.alarm != TAlarmKind::None && !p.setpoint && p.excursionUntilS < 0) candidates.push_back(&p);
+            if (p.alarm != TAlarmKind::None && !p.setpoint && p.excursionUntilS < 0)
+                candidates.push_back(&p);
     };
     for (auto& d : config_.devices) {
         collect(d);
         for (auto& ch : d.channels)
-            for (auto& c : ch) collect(c);
+            for (auto& c : ch)
+                collect(c);
     }
     if (candidates.empty()) return;
     std::uniform_int_distribution<std::size_t> pick(0, candidates.size() - 1);
@@ -580,7 +618,8 @@ void TSite::Tick(long second) {
     for (auto& d : config_.devices) {
         TickDevice(d, nullptr, second, true);
         for (std::size_t ch = 0; ch < d.channels.size(); ++ch)
-            for (auto& c : d.channels[ch]) TickDevice(c, &d, second, ch + 1 == d.selectedChannel);
+            for (auto& c : d.channels[ch])
+                TickDevice(c, &d, second, ch + 1 == d.selectedChannel);
     }
 }
 
@@ -600,7 +639,8 @@ void TSite::TickDevice(TSimDevice& d, TSimDevice* hub, long second, bool heard) 
             p.value = static_cast<std::uint16_t>(std::lround(p.level));
         }
         const bool out = p.alarm != TAlarmKind::None && (p.value < p.min || p.value > p.max);
-        const std::uint8_t st = out ? static_cast<std::uint8_t>(kStateAlarm | AlarmBit(p.alarm)) : 0;
+        const std::uint8_t st =
+            out ? static_cast<std::uint8_t>(kStateAlarm | AlarmBit(p.alarm)) : 0;
         if (st && !p.state) risen.push_back(i);
         p.state = st;
         alarms |= st;
@@ -624,4 +664,4 @@ void TSite::TickDevice(TSimDevice& d, TSimDevice* hub, long second, bool heard) 
     }
 }
 
-}  // namespace sim
+} // namespace sim

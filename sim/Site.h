@@ -18,23 +18,54 @@ namespace sim {
 using Millis = std::chrono::milliseconds;
 
 enum TOpcode : std::uint8_t {
-    opAccessGranted = 1, opEndOfTurn = 3, opPoll = 4, opPresent = 5, opGetDefinition = 6,
-    opDefinition = 7, opSetDeviceType = 9, opSetMode = 10, opGetState = 11, opState = 12,
-    opChildState = 13, opChildDefinition = 16, opSetAddress = 17, opAttributeRow = 19,
-    opChildAttributeRow = 20, opAttributeText = 22, opChildAttributeText = 23,
-    opParameterRow = 25, opChildParameterRow = 26, opGetParameterValues = 27,
-    opParameterValues = 28, opChildParameterValues = 29, opControlRow = 32,
-    opChildControlRow = 33, opGetControlValue = 34, opControlValue = 35,
-    opChildControlValue = 36, opCommandRow = 38, opChildCommandRow = 39,
-    opExecuteCommand = 40, opTextMessage = 41, opAccessPassword = 46, opNewPassword = 47,
-    opIllegalPassword = 48, opGetDateTime = 55, opDateTime = 56, opGetCalibration = 57,
-    opCalibration = 58, opGetHistory = 60, opHistory = 61, opSelectHub = 64, opHubState = 67,
+    opAccessGranted = 1,
+    opEndOfTurn = 3,
+    opPoll = 4,
+    opPresent = 5,
+    opGetDefinition = 6,
+    opDefinition = 7,
+    opSetDeviceType = 9,
+    opSetMode = 10,
+    opGetState = 11,
+    opState = 12,
+    opChildState = 13,
+    opChildDefinition = 16,
+    opSetAddress = 17,
+    opAttributeRow = 19,
+    opChildAttributeRow = 20,
+    opAttributeText = 22,
+    opChildAttributeText = 23,
+    opParameterRow = 25,
+    opChildParameterRow = 26,
+    opGetParameterValues = 27,
+    opParameterValues = 28,
+    opChildParameterValues = 29,
+    opControlRow = 32,
+    opChildControlRow = 33,
+    opGetControlValue = 34,
+    opControlValue = 35,
+    opChildControlValue = 36,
+    opCommandRow = 38,
+    opChildCommandRow = 39,
+    opExecuteCommand = 40,
+    opTextMessage = 41,
+    opAccessPassword = 46,
+    opNewPassword = 47,
+    opIllegalPassword = 48,
+    opGetDateTime = 55,
+    opDateTime = 56,
+    opGetCalibration = 57,
+    opCalibration = 58,
+    opGetHistory = 60,
+    opHistory = 61,
+    opSelectHub = 64,
+    opHubState = 67,
 };
 
 // Faults that belong to devices rather than to the line.
 struct TDeviceFaults {
-    std::map<std::uint8_t, Millis> silentFrom;           // address -> stops answering at
-    std::map<std::uint8_t, std::uint8_t> answersAs;      // address -> source it claims
+    std::map<std::uint8_t, Millis> silentFrom;      // address -> stops answering at
+    std::map<std::uint8_t, std::uint8_t> answersAs; // address -> source it claims
 };
 
 class TSite {
@@ -52,7 +83,10 @@ public:
 
     // A dial-up call: nothing is answered until the password has been
     // presented. Direct lines are open from the start.
-    void RequireAccess() { accessRequired_ = true; accessDecided_ = false; }
+    void RequireAccess() {
+        accessRequired_ = true;
+        accessDecided_ = false;
+    }
     void OpenAccess() { accessRequired_ = false; }
     bool AccessGranted() const { return !accessRequired_; }
 
@@ -67,7 +101,7 @@ public:
 private:
     struct TTarget {
         TSimDevice* device = nullptr;
-        TSimDevice* hub = nullptr;  // set when the device sits behind a hub
+        TSimDevice* hub = nullptr; // set when the device sits behind a hub
     };
 
     TTarget Resolve(std::uint8_t address);
@@ -112,4 +146,4 @@ long long EpochSeconds(const TSimClock& c);
 TSimClock ClockFromEpoch(long long seconds);
 Bytes ClockForm(const TSimClock& c);
 
-}  // namespace sim
+} // namespace sim

@@ -14,4 +14,4 @@ namespace sim {
 TSiteConfig ParseSite(const std::string& text, const std::string& origin = "site");
 TSiteConfig LoadSiteFile(const std::string& path);
 
-}  // namespace sim
+} // namespace sim

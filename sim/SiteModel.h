@@ -69,7 +69,7 @@ struct TSimControl {
 struct TSimCommand {
     std::string name;
     TCommandAction action = TCommandAction::None;
-    std::string reply;  // a line for the program's port log, if any
+    std::string reply; // a line for the program's port log, if any
 };
 
 struct TSimHistoryRecord {
@@ -80,7 +80,7 @@ struct TSimHistoryRecord {
 };
 
 struct TSimDevice {
-    std::uint8_t address = 0;  // full bus address (hub number in the high nibble for a child)
+    std::uint8_t address = 0; // full bus address (hub number in the high nibble for a child)
     std::uint8_t line = 0;
     std::uint8_t devId = 0, mode = 0, state = 0;
     std::string version;
@@ -92,7 +92,7 @@ struct TSimDevice {
     // The "max" counts of the definition; at least the counts, and the room
     // the library editor has for appending rows.
     std::uint8_t maxAttributes = 0, maxParameters = 0, maxControls = 0, maxCommands = 0;
-    std::uint8_t calibration = 0;  // wire form: magnitude bits 0..4, sign bit 5
+    std::uint8_t calibration = 0; // wire form: magnitude bits 0..4, sign bit 5
     // Hub controllers only: the devices behind each of the four channels.
     bool hub = false;
     std::array<std::vector<TSimDevice>, 4> channels;
@@ -100,30 +100,30 @@ struct TSimDevice {
     // Alarm bits that stay set until a clear-alarms command.
     std::uint8_t latched = 0;
     bool rfOff = false;
-    long long clockOffsetS = 0;  // the device's clock minus the site's
-    bool channelReportDue = false;  // a hub switched channel: report at the next poll
+    long long clockOffsetS = 0;    // the device's clock minus the site's
+    bool channelReportDue = false; // a hub switched channel: report at the next poll
 };
 
 struct TModemSettings {
     std::string hayesModel = "HCF 56K Modem";
     std::string gsmModel = "MC35i";
-    std::uint8_t csq = 20;          // AT+CSQ level, 0..31 or 99
-    std::string creg = "0,1";       // AT+CREG? reply after "+CREG: "
+    std::uint8_t csq = 20;    // AT+CSQ level, 0..31 or 99
+    std::string creg = "0,1"; // AT+CREG? reply after "+CREG: "
     enum class TDial { Connect, Busy, NoCarrier, None } dial = TDial::Connect;
     int connectDelayMs = 3000;
     std::string connectText = "CONNECT 9600";
-    int guardMs = 1000;             // "+++" escape guard time
-    bool echo = true;               // echo at power-up (ATE0 turns it off)
+    int guardMs = 1000; // "+++" escape guard time
+    bool echo = true;   // echo at power-up (ATE0 turns it off)
 };
 
 struct TSiteConfig {
     std::string name;
-    std::string password;           // dial-up access password
-    TSimClock clock;                // the site's clock when the simulation starts
+    std::string password; // dial-up access password
+    TSimClock clock;      // the site's clock when the simulation starts
     std::uint32_t seed = 1;
-    int excursionIntervalS = 600;   // mean time between two excursions; 0: never
-    std::vector<TSimDevice> devices;  // on the site's bus, in answer order
+    int excursionIntervalS = 600;    // mean time between two excursions; 0: never
+    std::vector<TSimDevice> devices; // on the site's bus, in answer order
     TModemSettings modem;
 };
 
-}  // namespace sim
+} // namespace sim

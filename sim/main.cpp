@@ -9,7 +9,6 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -19,7 +18,9 @@ namespace {
 
 std::atomic<bool> gStop{false};
 
-void OnSignal(int) { gStop.store(true); }
+void OnSignal(int) {
+    gStop.store(true);
+}
 
 const char* kDescription =
     "A virtual transmitter site for the supervision program.\n"
@@ -50,7 +51,7 @@ const char* kDescription =
     "  [seconds.millis] in|bad|out|at|lines ... with frames in hex.\n"
     "The site file format is described in sim/README.md.";
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
@@ -58,21 +59,24 @@ int main(int argc, char** argv) {
     QCommandLineParser cli;
     cli.setApplicationDescription(kDescription);
     cli.addHelpOption();
-    const QCommandLineOption site("site", "Site file (JSON); default: the shipped reference site.", "FILE");
-    const QCommandLineOption line("line", "bus, rs232, rds, hayes or gsm (default bus).", "KIND", "bus");
+    const QCommandLineOption site("site", "Site file (JSON); default: the shipped reference site.",
+                                  "FILE");
+    const QCommandLineOption line("line", "bus, rs232, rds, hayes or gsm (default bus).", "KIND",
+                                  "bus");
     const QCommandLineOption faults("faults", "Fault injection, see above.", "SPEC");
     const QCommandLineOption verbose("verbose", "Log every frame in and out with a time stamp.");
     const QCommandLineOption pty("pty", "Serve on a new pseudo-terminal and print its path.");
     const QCommandLineOption latency("latency", "Reply latency in ms (default 10).", "MS", "10");
-    const QCommandLineOption turn("turn-bytes", "Most bytes the site sends in one bus turn (default 65536).", "N",
-                                  "65536");
+    const QCommandLineOption turn(
+        "turn-bytes", "Most bytes the site sends in one bus turn (default 65536).", "N", "65536");
     cli.addOptions({site, line, faults, verbose, pty, latency, turn});
     cli.process(app);
 
     try {
         if (!cli.isSet(pty)) throw sim::ESimError("nothing to serve on: give --pty (see --help)");
-        sim::TSiteConfig config = cli.isSet(site) ? sim::LoadSiteFile(cli.value(site).toStdString())
-                                                  : sim::ParseSite(sim::kReferenceSite, "reference site");
+        sim::TSiteConfig config = cli.isSet(site)
+                                      ? sim::LoadSiteFile(cli.value(site).toStdString())
+                                      : sim::ParseSite(sim::kReferenceSite, "reference site");
         const sim::TFaultSpec spec = sim::ParseFaultSpec(cli.value(faults).toStdString());
         const sim::TLineKind kind = sim::ParseLineKind(cli.value(line).toStdString());
         bool ok = false;
@@ -81,13 +85,15 @@ int main(int argc, char** argv) {
         if (!ok || ms < 0 || ms > 10000) throw sim::ESimError("latency: expected 0..10000 ms");
         options.latency = sim::Millis(ms);
         const int bytes = cli.value(turn).toInt(&ok);
-        if (!ok || bytes < 1 || bytes > 1 << 20) throw sim::ESimError("turn-bytes: expected 1..1048576");
+        if (!ok || bytes < 1 || bytes > 1 << 20)
+            throw sim::ESimError("turn-bytes: expected 1..1048576");
         options.turnBytes = static_cast<std::size_t>(bytes);
 
         sim::TTrace trace;
         if (cli.isSet(verbose)) {
             trace = [](sim::Millis t, const std::string& text) {
-                std::fprintf(stderr, "[%6lld.%03lld] %s\n", static_cast<long long>(t.count() / 1000),
+                std::fprintf(stderr, "[%6lld.%03lld] %s\n",
+                             static_cast<long long>(t.count() / 1000),
                              static_cast<long long>(t.count() % 1000), text.c_str());
             };
         }
@@ -105,8 +111,9 @@ int main(int argc, char** argv) {
         std::signal(SIGPIPE, SIG_IGN);
 
         std::cout << terminal.Path() << std::endl;
-        std::cerr << "sitesim: \"" << simSite.Config().name << "\", " << simSite.Config().devices.size()
-                  << " devices on the bus, line " << cli.value(line).toStdString() << "; Ctrl-C stops" << std::endl;
+        std::cerr << "sitesim: \"" << simSite.Config().name << "\", "
+                  << simSite.Config().devices.size() << " devices on the bus, line "
+                  << cli.value(line).toStdString() << "; Ctrl-C stops" << std::endl;
         const int rc = sim::Serve(*front, fdLine, terminal.Master(), gStop);
         std::cerr << "sitesim: stopped" << std::endl;
         return rc;

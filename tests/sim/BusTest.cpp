@@ -3,7 +3,6 @@
 #include "SimHarness.h"
 
 #include <gtest/gtest.h>
-
 #include <map>
 #include <tuple>
 
@@ -38,7 +37,7 @@ void ExpectIndexOrder(const std::vector<sim::TFrame>& frames) {
     }
 }
 
-}  // namespace
+} // namespace
 
 TEST(SimCodec, BuildsTheWorkedFrames) {
     EXPECT_EQ(sim::FrameCrc(reinterpret_cast<const std::uint8_t*>("123456789"), 9), 0xD64E);
@@ -82,7 +81,8 @@ TEST(SimBus, SpeaksOnlyAfterTheProgramsEndOfTurnAndReturnsTheTurn) {
 
 TEST(SimBus, DiscoveryBringsEachDeviceAndTheHubsChildrenInIndexOrder) {
     THarness h(THarness::Reference());
-    for (std::uint8_t a : {2, 3, 4, 5}) h.Write(Request(a, sim::opGetDefinition, {}, a));
+    for (std::uint8_t a : {2, 3, 4, 5})
+        h.Write(Request(a, sim::opGetDefinition, {}, a));
     h.Write(EndOfTurn());
     h.Run(100);
     const auto f = h.Frames();
@@ -98,7 +98,8 @@ TEST(SimBus, DiscoveryBringsEachDeviceAndTheHubsChildrenInIndexOrder) {
     ASSERT_GE(def.size(), 16u);
     EXPECT_EQ(def[2], 1) << "DEVID server";
     std::map<int, int> count;
-    for (const auto& x : f) count[x.opcode * 256 + x.src]++;
+    for (const auto& x : f)
+        count[x.opcode * 256 + x.src]++;
     EXPECT_EQ(count[sim::opAttributeRow * 256 + 2], def[5]);
     EXPECT_EQ(count[sim::opParameterRow * 256 + 2], def[6]);
     EXPECT_EQ(count[sim::opControlRow * 256 + 2], def[7]);
@@ -129,7 +130,7 @@ TEST(SimBus, ATurnBudgetSpreadsTheTablesOverTurnsWithoutLosingAny) {
     whole.Write(EndOfTurn());
     whole.Run(100);
     auto expected = whole.Frames();
-    expected.pop_back();  // its end-of-turn
+    expected.pop_back(); // its end-of-turn
 
     sim::TLineOptions opt;
     opt.turnBytes = 120;
@@ -144,7 +145,8 @@ TEST(SimBus, ATurnBudgetSpreadsTheTablesOverTurnsWithoutLosingAny) {
         ASSERT_EQ(f.back().opcode, sim::opEndOfTurn) << "every turn is returned";
         f.pop_back();
         std::size_t bytes = 0;
-        for (const auto& x : f) bytes += WireSize(x);
+        for (const auto& x : f)
+            bytes += WireSize(x);
         EXPECT_LE(bytes, 120u);
         got.insert(got.end(), f.begin(), f.end());
         h.Run(1000);

@@ -8,7 +8,8 @@ using namespace simtest;
 
 namespace {
 
-const Bytes kFrame = sim::EscapeFrame(sim::BuildFrame(1, 2, 7, sim::opState, {0x80, 0x11, 0x22, 0x33}));
+const Bytes kFrame =
+    sim::EscapeFrame(sim::BuildFrame(1, 2, 7, sim::opState, {0x80, 0x11, 0x22, 0x33}));
 
 sim::TLineFaults Only(double sim::TLineFaults::*field, double p) {
     sim::TLineFaults f;
@@ -26,11 +27,12 @@ std::vector<int> Presents(THarness& h) {
     return src;
 }
 
-}  // namespace
+} // namespace
 
 TEST(SimFaults, TheSpecificationIsReadOrRefusedByItem) {
-    const auto s = sim::ParseFaultSpec("ber=1e-4,lost=0.01,insert=0.5,gap=0.1:120,garbage=1,silent=0x23@30,"
-                                       "answers=3:9,dropcarrier=60,seed=42");
+    const auto s =
+        sim::ParseFaultSpec("ber=1e-4,lost=0.01,insert=0.5,gap=0.1:120,garbage=1,silent=0x23@30,"
+                            "answers=3:9,dropcarrier=60,seed=42");
     EXPECT_DOUBLE_EQ(s.line.bitErrorRate, 1e-4);
     EXPECT_DOUBLE_EQ(s.line.lostByteRate, 0.01);
     EXPECT_DOUBLE_EQ(s.line.insertedByteRate, 0.5);
@@ -68,7 +70,8 @@ TEST(SimFaults, ByteFaultsChangeTheBytesAsTheySay) {
         const auto out = f.Apply(kFrame);
         ASSERT_EQ(out.size(), 1u);
         ASSERT_EQ(out[0].bytes.size(), kFrame.size());
-        for (std::size_t i = 0; i < kFrame.size(); ++i) EXPECT_EQ(out[0].bytes[i], kFrame[i] ^ 0xFF);
+        for (std::size_t i = 0; i < kFrame.size(); ++i)
+            EXPECT_EQ(out[0].bytes[i], kFrame[i] ^ 0xFF);
     }
     {
         sim::TFaultInjector f(Only(&sim::TLineFaults::lostByteRate, 1));
@@ -78,7 +81,8 @@ TEST(SimFaults, ByteFaultsChangeTheBytesAsTheySay) {
         sim::TFaultInjector f(Only(&sim::TLineFaults::insertedByteRate, 1));
         const auto out = f.Apply(kFrame)[0].bytes;
         ASSERT_EQ(out.size(), 2 * kFrame.size());
-        for (std::size_t i = 0; i < kFrame.size(); ++i) EXPECT_EQ(out[2 * i], kFrame[i]);
+        for (std::size_t i = 0; i < kFrame.size(); ++i)
+            EXPECT_EQ(out[2 * i], kFrame[i]);
     }
     {
         sim::TFaultInjector f(Only(&sim::TLineFaults::garbageRate, 1));
@@ -86,7 +90,8 @@ TEST(SimFaults, ByteFaultsChangeTheBytesAsTheySay) {
         ASSERT_EQ(out.size(), 2u);
         EXPECT_GE(out[0].bytes.size(), 1u);
         EXPECT_LE(out[0].bytes.size(), 8u);
-        for (auto b : out[0].bytes) EXPECT_LT(b, 0xFE) << "noise never looks like a frame boundary";
+        for (auto b : out[0].bytes)
+            EXPECT_LT(b, 0xFE) << "noise never looks like a frame boundary";
         EXPECT_EQ(out[1].bytes, kFrame);
     }
     {
@@ -127,7 +132,8 @@ TEST(SimFaults, BitErrorsOnTheLineBreakFramesTheProgramMustRefuse) {
     spec.line.seed = 5;
     THarness h(THarness::Reference(), sim::TLineKind::Bus, {}, spec);
     std::size_t good = 0;
-    for (int i = 0; i < 50; ++i) good += Presents(h).size();
+    for (int i = 0; i < 50; ++i)
+        good += Presents(h).size();
     EXPECT_GT(h.badFrames, 0);
     EXPECT_GT(good, 100u);
 }

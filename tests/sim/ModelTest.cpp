@@ -1,14 +1,12 @@
 // What the site sends, read with the device object model the way the session
 // controller applies it: every device of a discovery ends complete, with the
 // names and values of the site file.
-#include "SimHarness.h"
-
 #include "ObjectsList.h"
+#include "SimHarness.h"
 #include "ValueFormat.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 
 using namespace simtest;
 
@@ -16,8 +14,7 @@ namespace {
 
 // The row rule: a table that has not yet reached its announced count gains
 // a row, one that has updates in place.
-template <class TTab>
-void Row(TTab& tab, int announced, TMemoryStream& body, bool child) {
+template <class TTab> void Row(TTab& tab, int announced, TMemoryStream& body, bool child) {
     if (announced > tab.ItemCount()) {
         child ? tab.AddChildRow(body) : tab.AddRow(body);
     } else {
@@ -49,8 +46,9 @@ void Apply(TObjectsList& site, const sim::TFrame& f) {
         c->SetOwnerAddress(f.src);
         return;
     }
-    const bool child = f.opcode == sim::opChildAttributeRow || f.opcode == sim::opChildParameterRow ||
-                       f.opcode == sim::opChildControlRow || f.opcode == sim::opChildCommandRow ||
+    const bool child = f.opcode == sim::opChildAttributeRow ||
+                       f.opcode == sim::opChildParameterRow || f.opcode == sim::opChildControlRow ||
+                       f.opcode == sim::opChildCommandRow ||
                        f.opcode == sim::opChildParameterValues;
     if (child) {
         c = d->Children().FindByAddress(f.body[0]);
@@ -58,17 +56,34 @@ void Apply(TObjectsList& site, const sim::TFrame& f) {
         d = c;
     }
     switch (f.opcode) {
-    case sim::opAttributeRow: case sim::opChildAttributeRow: Row(d->Attributes(), d->GetAttrCount(), body, child); break;
-    case sim::opParameterRow: case sim::opChildParameterRow: Row(d->Parameters(), d->GetParamCount(), body, child); break;
-    case sim::opControlRow: case sim::opChildControlRow: Row(d->Controls(), d->GetControlsCount(), body, child); break;
-    case sim::opCommandRow: case sim::opChildCommandRow: Row(d->Commands(), d->GetCommandCount(), body, child); break;
-    case sim::opParameterValues: d->Parameters().ReadValues(body); break;
-    case sim::opChildParameterValues: d->Parameters().ReadChildValues(body); break;
-    default: break;
+    case sim::opAttributeRow:
+    case sim::opChildAttributeRow:
+        Row(d->Attributes(), d->GetAttrCount(), body, child);
+        break;
+    case sim::opParameterRow:
+    case sim::opChildParameterRow:
+        Row(d->Parameters(), d->GetParamCount(), body, child);
+        break;
+    case sim::opControlRow:
+    case sim::opChildControlRow:
+        Row(d->Controls(), d->GetControlsCount(), body, child);
+        break;
+    case sim::opCommandRow:
+    case sim::opChildCommandRow:
+        Row(d->Commands(), d->GetCommandCount(), body, child);
+        break;
+    case sim::opParameterValues:
+        d->Parameters().ReadValues(body);
+        break;
+    case sim::opChildParameterValues:
+        d->Parameters().ReadChildValues(body);
+        break;
+    default:
+        break;
     }
 }
 
-}  // namespace
+} // namespace
 
 TEST(SimAgainstModel, ADiscoveryOfTheReferenceSiteFillsTheDeviceTree) {
     THarness h(THarness::Reference());
@@ -81,7 +96,8 @@ TEST(SimAgainstModel, ADiscoveryOfTheReferenceSiteFillsTheDeviceTree) {
         if (f.opcode == sim::opPresent) h.Write(Request(f.src, sim::opGetDefinition, {}, seq++));
     h.Write(EndOfTurn());
     h.Run(100);
-    for (const auto& f : h.Frames()) Apply(tree, f);
+    for (const auto& f : h.Frames())
+        Apply(tree, f);
 
     ASSERT_EQ(tree.Count(), 4 + 3) << "the bus devices and channel 1 behind the hub";
     for (int i = 0; i < tree.Count(); ++i) {
@@ -106,7 +122,7 @@ TEST(SimAgainstModel, ADiscoveryOfTheReferenceSiteFillsTheDeviceTree) {
             EXPECT_EQ(d->Commands().GetName(), s->commands[c].name);
         }
     }
-    TLANObject* tx = tree.FindByAddress(3);  // system controller
+    TLANObject* tx = tree.FindByAddress(3); // system controller
     tx->Parameters().SetCurrent(0);
     EXPECT_EQ(tx->Parameters().GetName(), "Antenna Forward Power");
     EXPECT_EQ(FormatValue(tx->Parameters().GetFormat(), tx->Parameters().GetValue()), "2450");
@@ -114,7 +130,8 @@ TEST(SimAgainstModel, ADiscoveryOfTheReferenceSiteFillsTheDeviceTree) {
     ASSERT_NE(exciter, nullptr);
     exciter->Parameters().SetCurrent(10);
     EXPECT_EQ(exciter->Parameters().GetName(), "PA Temperature");
-    EXPECT_EQ(exciter->Parameters().GetDim(), "\xB0" "C");
+    EXPECT_EQ(exciter->Parameters().GetDim(), "\xB0"
+                                              "C");
 
     // Values read later land on the same rows.
     h.Run(30000);
@@ -122,7 +139,8 @@ TEST(SimAgainstModel, ADiscoveryOfTheReferenceSiteFillsTheDeviceTree) {
     h.Write(Request(0x13, sim::opGetParameterValues, {0xFF}, seq++));
     h.Write(EndOfTurn());
     h.Run(100);
-    for (const auto& f : h.Frames()) Apply(tree, f);
+    for (const auto& f : h.Frames())
+        Apply(tree, f);
     exciter->Parameters().SetCurrent(10);
     EXPECT_EQ(exciter->Parameters().GetValue(), h.site.FindDevice(0x13)->parameters[10].value);
 }

@@ -17,7 +17,8 @@ sim::TSiteConfig Site(sim::TModemSettings::TDial dial = sim::TModemSettings::TDi
 
 class SimModem : public ::testing::Test {
 protected:
-    explicit SimModem(sim::TLineKind kind = sim::TLineKind::Hayes, const sim::TFaultSpec& faults = {})
+    explicit SimModem(sim::TLineKind kind = sim::TLineKind::Hayes,
+                      const sim::TFaultSpec& faults = {})
         : h(Site(), kind, {}, faults) {}
 
     // A command as the program sends it: the text and one carriage return.
@@ -50,7 +51,7 @@ protected:
     SimGsm() : SimModem(sim::TLineKind::Gsm) {}
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(SimModem, HayesAnswersTheIdentificationAndInitialisation) {
     EXPECT_EQ(h.line.lines, sim::kLineCts | sim::kLineDsr) << "no carrier before a call";
@@ -82,8 +83,10 @@ TEST(SimModemDial, EachDialResultAsConfigured) {
         const char* result;
         bool carrier;
     };
-    for (const Case& c : {Case{TDial::Connect, "\r\nCONNECT 9600\r\n", true}, Case{TDial::Busy, "\r\nBUSY\r\n", false},
-                          Case{TDial::NoCarrier, "\r\nNO CARRIER\r\n", false}, Case{TDial::None, "", false}}) {
+    for (const Case& c :
+         {Case{TDial::Connect, "\r\nCONNECT 9600\r\n", true},
+          Case{TDial::Busy, "\r\nBUSY\r\n", false},
+          Case{TDial::NoCarrier, "\r\nNO CARRIER\r\n", false}, Case{TDial::None, "", false}}) {
         SCOPED_TRACE(c.result);
         THarness h(Site(c.dial), sim::TLineKind::Hayes);
         h.Write(std::string("ATE0\r"));
@@ -144,7 +147,7 @@ TEST_F(SimModem, PlusSignsInsideDataAreNotAnEscape) {
     h.Frames();
     h.Write(Password("KELLY7", 1));
     h.Run(100);
-    h.Write(std::string("+++"));  // no silence before
+    h.Write(std::string("+++")); // no silence before
     h.Run(3000);
     h.Frames();
     EXPECT_EQ(Frames(Request(0, sim::opPoll)).size(), 4u) << "still in data mode";

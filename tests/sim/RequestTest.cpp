@@ -36,7 +36,7 @@ protected:
     std::uint8_t seq = 0;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(SimRequest, DirectLineHoldsTheModemLinesAndNeedsNoTurn) {
     EXPECT_EQ(h.line.lines, sim::kLineCts | sim::kLineDsr | sim::kLineDcd);
@@ -86,7 +86,7 @@ TEST_F(SimRequest, ADeviceBehindTheHubAnswersInChildFormsFromTheHub) {
 }
 
 TEST_F(SimRequest, ASetParameterIsHeldAndAControlIsKeptWithinItsLimits) {
-    auto f = Ask(3, sim::opParameterValues, {3, 90, 0});  // Output Power Setpoint 90 %
+    auto f = Ask(3, sim::opParameterValues, {3, 90, 0}); // Output Power Setpoint 90 %
     ASSERT_EQ(f.size(), 1u);
     EXPECT_EQ(f[0].body, (Bytes{1, 3, 90, 0}));
     h.Run(60000);
@@ -97,7 +97,7 @@ TEST_F(SimRequest, ASetParameterIsHeldAndAControlIsKeptWithinItsLimits) {
     ASSERT_EQ(f.size(), 1u);
     EXPECT_EQ(f[0].body, (Bytes{1, 3, 80, 0}));
 
-    f = Ask(3, sim::opControlValue, {0, 200, 0});  // Output Power Level, 50..110
+    f = Ask(3, sim::opControlValue, {0, 200, 0}); // Output Power Level, 50..110
     ASSERT_EQ(f.size(), 1u);
     EXPECT_EQ(f[0].body, (Bytes{0, 110, 0}));
     f = Ask(3, sim::opGetControlValue, {0});
@@ -116,7 +116,7 @@ TEST_F(SimRequest, AnAlarmLatchesUntilClearAlarmsAndIsTold) {
     ASSERT_EQ(f.size(), 1u);
     EXPECT_EQ(f[0].body[0], sim::kStateAlarm | sim::kStateTemp);
 
-    Ask(2, sim::opParameterValues, {6, 245, 0});  // back to 24.5 °C
+    Ask(2, sim::opParameterValues, {6, 245, 0}); // back to 24.5 °C
     h.Run(2000);
     h.Frames();
     f = Ask(2, sim::opGetState);
@@ -134,12 +134,12 @@ TEST_F(SimRequest, AnAlarmLatchesUntilClearAlarmsAndIsTold) {
 }
 
 TEST_F(SimRequest, SwitchingTheTransmitterOffTakesItsRfDown) {
-    Ask(3, sim::opExecuteCommand, {2});  // Transmitter Off
+    Ask(3, sim::opExecuteCommand, {2}); // Transmitter Off
     h.Run(120000);
     h.Frames();
     EXPECT_LT(Value(3, 0), 50) << "antenna forward power";
     EXPECT_GT(Value(3, 4), 100) << "inlet temperature does not follow the RF";
-    Ask(3, sim::opExecuteCommand, {1});  // Transmitter On
+    Ask(3, sim::opExecuteCommand, {1}); // Transmitter On
     h.Run(120000);
     h.Frames();
     EXPECT_GT(Value(3, 0), 2000);
@@ -164,7 +164,7 @@ TEST_F(SimRequest, SettingsChangeTheDevice) {
     ASSERT_EQ(f.size(), 1u);
     EXPECT_EQ(f[0].body, (Bytes{0, 6, 'S', 'e', 'r', 'v', 'e', 'r'}));
 
-    f = Ask(2, sim::opDateTime, {30, 15, 4, 31, 12, 0xEA, 0x07});  // 31.12.2026 04:15:30
+    f = Ask(2, sim::opDateTime, {30, 15, 4, 31, 12, 0xEA, 0x07}); // 31.12.2026 04:15:30
     ASSERT_EQ(f.size(), 1u);
     EXPECT_EQ(f[0].body, (Bytes{30, 15, 4, 31, 12, 0xEA, 0x07}));
     h.Run(1000);
@@ -184,8 +184,8 @@ TEST_F(SimRequest, SettingsChangeTheDevice) {
 
 TEST_F(SimRequest, RowsWrittenByTheLibraryEditorAreStored) {
     // A parameter row: SCALE 1000, VALUE 500, MIN 100, MAX 900, threshold 200 (20 %).
-    const Bytes row{0, 1, 0, 0, 0, 0, 0x31, 0xE8, 0x03, 0xF4, 0x01, 0x64, 0x00, 0x84, 0x03, 0xC8, 0x00, 1,
-                    2, 'P', '1', 1, 'V'};
+    const Bytes row{0,    1,    0,    0,    0,    0, 0x31, 0xE8, 0x03, 0xF4, 0x01, 0x64,
+                    0x00, 0x84, 0x03, 0xC8, 0x00, 1, 2,    'P',  '1',  1,    'V'};
     EXPECT_TRUE(Ask(4, sim::opParameterRow, row).empty());
     const auto& p = h.site.FindDevice(4)->parameters[0];
     EXPECT_EQ(p.name, "P1");

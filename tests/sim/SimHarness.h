@@ -27,10 +27,13 @@ public:
 };
 
 // The wire form of a request as the program builds it (source 1).
-inline Bytes Request(std::uint8_t dest, std::uint8_t opcode, const Bytes& body = {}, std::uint8_t seq = 1) {
+inline Bytes Request(std::uint8_t dest, std::uint8_t opcode, const Bytes& body = {},
+                     std::uint8_t seq = 1) {
     return sim::EscapeFrame(sim::BuildFrame(dest, sim::kProgramAddress, seq, opcode, body));
 }
-inline Bytes EndOfTurn() { return sim::EscapeFrame(sim::BuildFrame(0, 1, 0, sim::opEndOfTurn, {})); }
+inline Bytes EndOfTurn() {
+    return sim::EscapeFrame(sim::BuildFrame(0, 1, 0, sim::opEndOfTurn, {}));
+}
 
 class THarness {
 public:
@@ -58,8 +61,10 @@ public:
         std::vector<sim::TFrame> out;
         sim::TFrameCollector c;
         for (const Bytes& raw : c.Feed(line.written.data(), line.written.size())) {
-            if (auto f = sim::DecodeFrame(raw)) out.push_back(*f);
-            else ++badFrames;
+            if (auto f = sim::DecodeFrame(raw))
+                out.push_back(*f);
+            else
+                ++badFrames;
         }
         line.written.clear();
         return out;
@@ -77,4 +82,4 @@ public:
     int badFrames = 0;
 };
 
-}  // namespace simtest
+} // namespace simtest
