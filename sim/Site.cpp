@@ -638,7 +638,9 @@ void TSite::TickDevice(TSimDevice& d, TSimDevice* hub, long second, bool heard) 
             p.level = std::clamp(p.level, 0.0, static_cast<double>(p.scale));
             p.value = static_cast<std::uint16_t>(std::lround(p.level));
         }
-        const bool out = p.alarm != TAlarmKind::None && (p.value < p.min || p.value > p.max);
+        // A transmitter switched off on purpose does not alarm on its missing RF.
+        const bool quiet = p.alarm == TAlarmKind::None || (p.rf && d.rfOff);
+        const bool out = !quiet && (p.value < p.min || p.value > p.max);
         const std::uint8_t st =
             out ? static_cast<std::uint8_t>(kStateAlarm | AlarmBit(p.alarm)) : 0;
         if (st && !p.state) risen.push_back(i);

@@ -139,6 +139,7 @@ TEST_F(SimRequest, SwitchingTheTransmitterOffTakesItsRfDown) {
     h.Frames();
     EXPECT_LT(Value(3, 0), 50) << "antenna forward power";
     EXPECT_GT(Value(3, 4), 100) << "inlet temperature does not follow the RF";
+    EXPECT_EQ(Ask(3, sim::opGetState)[0].body[0], 0) << "no alarm for RF switched off on purpose";
     Ask(3, sim::opExecuteCommand, {1}); // Transmitter On
     h.Run(120000);
     h.Frames();
