@@ -191,6 +191,7 @@ TModemFront::TModemFront(TSite& site, ISimLine& line, TLineOptions options,
       dropAfterS_(faults.dropCarrierAfterS) {
     FactoryDefaults();
     UpdateLines();
+    site.RequireAccess();
 }
 
 void TModemFront::FactoryDefaults() {
@@ -242,7 +243,9 @@ void TModemFront::Receive(const std::uint8_t* p, std::size_t n, Millis now) {
 
 void TModemFront::CommandByte(std::uint8_t b, Millis now) {
     if (state_ == TState::Dialing) {
-        // Any key pressed while dialling abandons the call.
+        // A line feed after the dial command's return is part of it; any
+        // other key pressed while dialling abandons the call.
+        if (b == '\n') return;
         state_ = TState::Command;
         dialDoneAt_.reset();
         Result("NO CARRIER", now + options_.latency);
@@ -415,7 +418,10 @@ void TModemFront::Connect(Millis now) {
     plusCount_ = 0;
     escapeAt_.reset();
     ResetCollector();
-    site_.RequireAccess(); // every call presents the password anew
+    // Every call presents the password anew, and nothing said before the
+    // call reaches the caller.
+    site_.Outbox().clear();
+    site_.RequireAccess();
     Result(settings_.connectText, now);
     UpdateLines();
     if (dropAt_) dropAt_.reset();

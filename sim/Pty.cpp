@@ -43,14 +43,19 @@ TPty::~TPty() {
 }
 
 void TFdLine::Write(const Bytes& bytes) {
+    // A client that stops reading fills the terminal's buffer; after two
+    // seconds without progress the rest is dropped, as on a line nobody
+    // listens to, so that the simulator itself never hangs.
+    int stalled = 0;
     std::size_t done = 0;
-    while (done < bytes.size()) {
+    while (done < bytes.size() && stalled < 20) {
         const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
         if (n > 0) {
             done += static_cast<std::size_t>(n);
+            stalled = 0;
         } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
             pollfd p{fd_, POLLOUT, 0};
-            ::poll(&p, 1, 100);
+            if (::poll(&p, 1, 100) == 0) ++stalled;
         } else {
             return; // the line is gone; the reader sees it too
         }

@@ -108,7 +108,13 @@ TEST(SimModemDial, EachDialResultAsConfigured) {
 }
 
 TEST_F(SimModem, TheSiteBehindTheModemWantsThePasswordFirst) {
+    // An alarm raised before the call is not told to the caller before the
+    // password.
+    h.site.FindDevice(2)->parameters[6].nominal = 410;
+    h.Run(20000);
     Call();
+    h.Run(1000);
+    EXPECT_TRUE(h.Frames().empty());
     EXPECT_EQ(h.line.lines, sim::kLineCts | sim::kLineDsr | sim::kLineDcd);
     EXPECT_TRUE(Frames(Request(0, sim::opPoll)).empty()) << "a locked site answers nothing";
     h.Write(Password("KELLY7", 1));
