@@ -112,8 +112,8 @@ TEST_F(SimModem, TheSiteBehindTheModemWantsThePasswordFirst) {
     // password.
     h.site.FindDevice(2)->parameters[6].nominal = 410;
     h.Run(20000);
-    Call();
-    h.Run(1000);
+    h.Write(std::string("ATDT0197082811\r"));
+    h.Run(3000);
     EXPECT_TRUE(h.Frames().empty());
     EXPECT_EQ(h.line.lines, sim::kLineCts | sim::kLineDsr | sim::kLineDcd);
     EXPECT_TRUE(Frames(Request(0, sim::opPoll)).empty()) << "a locked site answers nothing";
