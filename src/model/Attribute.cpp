@@ -178,6 +178,15 @@ TAttribute& TObjFieldTab::GetAttributes() {
     return *attributes_;
 }
 
+TAttribute& TObjFieldTab::CurrentRows() {
+    TSDBase* table = ItemTable();
+    const int row = attributes_->Base() == table ? attributes_->RecNo() : 0;
+    // Attached anew even on the same table: its columns may have changed.
+    attributes_->Attach(table);
+    attributes_->SetRecNo(row);
+    return *attributes_;
+}
+
 void TObjFieldTab::Append() {
     if (!Base()) return;
     TTableObj::Append();

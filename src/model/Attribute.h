@@ -115,7 +115,8 @@ private:
 // A table of items ("ID", "ATTRIBUTES"), each item a record whose
 // "ATTRIBUTES" value holds the item's own attribute table. `Attributes`
 // follows the current item; every accessor of an item table points it at
-// the current item first, so it can never be left on a deleted item.
+// the current item first, so it can never be left on a deleted item, and
+// keeps its row cursor while it stays on the same item.
 class TObjFieldTab : public TTableObj {
 public:
     // `device` is the device the tab describes (null for tabs of no device).
@@ -160,10 +161,13 @@ protected:
     // "VALUE" of row 0 (the "ID" row of parameters, controls and commands).
     virtual void Renumber(int n);
 
-    std::string ItemValue(const std::string& name) { return GetAttributes().FindValue(name); }
+    // `Attributes` on the current item's table, its row kept when it was
+    // there already.
+    TAttribute& CurrentRows();
+    std::string ItemValue(const std::string& name) { return CurrentRows().FindValue(name); }
     std::int32_t ItemInt(const std::string& name) { return IntOrZero(ItemValue(name)); }
     void SetItemValue(const std::string& name, const std::string& text) {
-        GetAttributes().SetValueByName(name, text);
+        CurrentRows().SetValueByName(name, text);
     }
     void SetItemInt(const std::string& name, std::int64_t n) { SetItemValue(name, IntText(n)); }
 

@@ -22,15 +22,15 @@ public:
     // A new item with its one default row, whose "ID" is the item's index.
     void AddItem();
 
-    std::string GetName() override { return GetAttributes().GetName(); }
-    void SetName(const std::string& text) override { GetAttributes().SetName(text); }
-    std::string GetValue() { return GetAttributes().GetValue(); }
-    void SetValue(const std::string& text) { GetAttributes().SetValue(text); }
-    std::int32_t GetOptions() { return GetAttributes().GetOptions(); }
-    void SetOptions(std::int64_t n) { GetAttributes().SetOptions(n); }
-    int GetKind() { return KindOfFieldType(GetAttributes().GetType()); }
-    void SetKind(int kind) { GetAttributes().SetType(FieldTypeOfKind(kind)); }
-    void SetAttrID(std::int64_t n) { GetAttributes().SetID(n); }
+    std::string GetName() override { return CurrentRows().GetName(); }
+    void SetName(const std::string& text) override { CurrentRows().SetName(text); }
+    std::string GetValue() { return CurrentRows().GetValue(); }
+    void SetValue(const std::string& text) { CurrentRows().SetValue(text); }
+    std::int32_t GetOptions() { return CurrentRows().GetOptions(); }
+    void SetOptions(std::int64_t n) { CurrentRows().SetOptions(n); }
+    int GetKind() { return KindOfFieldType(CurrentRows().GetType()); }
+    void SetKind(int kind) { CurrentRows().SetType(FieldTypeOfKind(kind)); }
+    void SetAttrID(std::int64_t n) { CurrentRows().SetID(n); }
 
     // "VALUE" of the first attribute named exactly `name`, "0" when none is.
     // Leaves the match current, or the last item when nothing matches.

@@ -267,3 +267,18 @@ TEST(AddItemAttribute, IntegerTypesTakeTheNumberOthersTheText) {
         ++row;
     }
 }
+
+TEST(FieldTab, TypedAccessorsKeepTheRowCursorOfTheCurrentItem) {
+    TObjectsList list;
+    TParameters& params = list.AddDevice()->Parameters();
+    params.AddItem();
+    params.AddItem();
+    TAttribute& rows = params.GetAttributes();
+    rows.SetRecNo(6);
+    params.SetScale(250);
+    EXPECT_EQ(params.GetScale(), 250);
+    EXPECT_EQ(rows.GetName(), "FORMAT");
+    params.SetCurrent(0);
+    EXPECT_EQ(rows.RecNo(), 0) << "a new current item starts at its first row";
+    EXPECT_EQ(rows.GetValue(), "0");
+}
