@@ -35,30 +35,78 @@ void Check(bool ok) {
 void Apply(TLANObject& d, int op, TMemoryStream& body) {
     TMemoryStream out;
     switch (op % 24) {
-    case 0: d.Definition().ReadDefinition(body); break;
-    case 1: d.Definition().ReadChildDefinition(body); break;
-    case 2: d.Attributes().ReadRow(body); break;
-    case 3: d.Attributes().ReadChildRow(body); break;
-    case 4: d.Attributes().AddRow(body); break;
-    case 5: d.Attributes().AddChildRow(body); break;
-    case 6: d.Attributes().ReadText(body); break;
-    case 7: d.Attributes().ReadChildText(body); break;
-    case 8: d.Parameters().ReadRow(body); break;
-    case 9: d.Parameters().ReadChildRow(body); break;
-    case 10: d.Parameters().AddRow(body); break;
-    case 11: d.Parameters().AddChildRow(body); break;
-    case 12: d.Parameters().ReadValues(body); break;
-    case 13: d.Parameters().ReadChildValues(body); break;
-    case 14: d.Controls().ReadRow(body); break;
-    case 15: d.Controls().ReadChildRow(body); break;
-    case 16: d.Controls().AddRow(body); break;
-    case 17: d.Controls().AddChildRow(body); break;
-    case 18: d.Controls().ReadValue(body); break;
-    case 19: d.Controls().ReadChildValue(body); break;
-    case 20: d.Commands().ReadRow(body); break;
-    case 21: d.Commands().ReadChildRow(body); break;
-    case 22: d.Commands().AddRow(body); break;
-    case 23: d.Commands().AddChildRow(body); break;
+    case 0:
+        d.Definition().ReadDefinition(body);
+        break;
+    case 1:
+        d.Definition().ReadChildDefinition(body);
+        break;
+    case 2:
+        d.Attributes().ReadRow(body);
+        break;
+    case 3:
+        d.Attributes().ReadChildRow(body);
+        break;
+    case 4:
+        d.Attributes().AddRow(body);
+        break;
+    case 5:
+        d.Attributes().AddChildRow(body);
+        break;
+    case 6:
+        d.Attributes().ReadText(body);
+        break;
+    case 7:
+        d.Attributes().ReadChildText(body);
+        break;
+    case 8:
+        d.Parameters().ReadRow(body);
+        break;
+    case 9:
+        d.Parameters().ReadChildRow(body);
+        break;
+    case 10:
+        d.Parameters().AddRow(body);
+        break;
+    case 11:
+        d.Parameters().AddChildRow(body);
+        break;
+    case 12:
+        d.Parameters().ReadValues(body);
+        break;
+    case 13:
+        d.Parameters().ReadChildValues(body);
+        break;
+    case 14:
+        d.Controls().ReadRow(body);
+        break;
+    case 15:
+        d.Controls().ReadChildRow(body);
+        break;
+    case 16:
+        d.Controls().AddRow(body);
+        break;
+    case 17:
+        d.Controls().AddChildRow(body);
+        break;
+    case 18:
+        d.Controls().ReadValue(body);
+        break;
+    case 19:
+        d.Controls().ReadChildValue(body);
+        break;
+    case 20:
+        d.Commands().ReadRow(body);
+        break;
+    case 21:
+        d.Commands().ReadChildRow(body);
+        break;
+    case 22:
+        d.Commands().AddRow(body);
+        break;
+    case 23:
+        d.Commands().AddChildRow(body);
+        break;
     }
     // What was read must write back without trouble.
     if (d.AttributeCount() > 0) d.Attributes().WriteRow(out);

@@ -2,25 +2,38 @@
 
 int KindOfFieldType(TIDFieldType type) {
     switch (static_cast<TIDFieldType>(type & 0x7F)) {
-    case idfWord: return 1;
-    case idfDWord: return 2;
-    case idfString: return 3;
-    case idfDateTime: return 4;
-    case idfLongint: return 5;
-    case idfEvent: return 6;
-    default: return 0;
+    case idfWord:
+        return 1;
+    case idfDWord:
+        return 2;
+    case idfString:
+        return 3;
+    case idfDateTime:
+        return 4;
+    case idfLongint:
+        return 5;
+    case idfEvent:
+        return 6;
+    default:
+        return 0;
     }
 }
 
 TIDFieldType FieldTypeOfKind(int kind) {
     switch (kind) {
     case 1:
-    case 2: return idfDWord;
-    case 3: return idfString;
-    case 4: return idfDateTime;
-    case 5: return idfLongint;
-    case 6: return idfEvent;
-    default: return idfByte;
+    case 2:
+        return idfDWord;
+    case 3:
+        return idfString;
+    case 4:
+        return idfDateTime;
+    case 5:
+        return idfLongint;
+    case 6:
+        return idfEvent;
+    default:
+        return idfByte;
     }
 }
 

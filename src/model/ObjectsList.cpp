@@ -69,8 +69,8 @@ bool TLANObject::IsComplete() {
         return false;
     const auto low = [](int n) { return n & 0xFF; };
     return GetAttrCount() == low(AttributeCount()) && GetParamCount() == low(ParameterCount()) &&
-           GetControlsCount() == low(ControlCount()) &&
-           GetCommandCount() == low(CommandCount()) && GetChildDevCount() == ChildCount();
+           GetControlsCount() == low(ControlCount()) && GetCommandCount() == low(CommandCount()) &&
+           GetChildDevCount() == ChildCount();
 }
 
 void TLANObject::ReattachTables() {
@@ -161,27 +161,48 @@ void TObjectsList::SetItemIndex(int index) {
 
 std::string DeviceTypeName(int code) {
     switch (code) {
-    case 1: return "Server";
-    case 2: return "Transmitter";
-    case 10: return "Exciter";
-    case 11: return "TV Exciter";
-    case 12: return "HOST";
-    case 20: return "PLL";
-    case 30: return "Amplifier";
-    case 31: return "TV Amplifier";
-    case 32: return "DC Amplifier";
-    case 40: return "Driver";
-    case 41: return "TV Driver";
-    case 42: return "Combined Bridge";
-    case 43: return "Combiner";
-    case 50: return "System Controler";
-    case 60: return "Modem Controler";
-    case 70: return "GSM Modem Controler";
-    case 80: return "RDS Encoder";
-    case 90: return "HUB";
-    case 160: return "BootLoader232";
-    case 161: return "BootLoader485";
-    default: return "?";
+    case 1:
+        return "Server";
+    case 2:
+        return "Transmitter";
+    case 10:
+        return "Exciter";
+    case 11:
+        return "TV Exciter";
+    case 12:
+        return "HOST";
+    case 20:
+        return "PLL";
+    case 30:
+        return "Amplifier";
+    case 31:
+        return "TV Amplifier";
+    case 32:
+        return "DC Amplifier";
+    case 40:
+        return "Driver";
+    case 41:
+        return "TV Driver";
+    case 42:
+        return "Combined Bridge";
+    case 43:
+        return "Combiner";
+    case 50:
+        return "System Controler";
+    case 60:
+        return "Modem Controler";
+    case 70:
+        return "GSM Modem Controler";
+    case 80:
+        return "RDS Encoder";
+    case 90:
+        return "HUB";
+    case 160:
+        return "BootLoader232";
+    case 161:
+        return "BootLoader485";
+    default:
+        return "?";
     }
 }
 
@@ -217,8 +238,8 @@ bool LoadDevice(int index, TLANObject& device, TSDBase& table) {
         device.Definition().SetCurrent(0);
         if (TSDBase* def = device.Definition().ItemTable()) def->Assign(*rows);
     }
-    TSDBase* mine[] = {device.AttributesTable(), device.ParametersTable(),
-                       device.ControlsTable(), device.CommandsTable()};
+    TSDBase* mine[] = {device.AttributesTable(), device.ParametersTable(), device.ControlsTable(),
+                       device.CommandsTable()};
     for (int i = 0; i < 4; ++i)
         if (mine[i]) mine[i]->Assign(*saved[i + 1]);
     device.ReattachTables();

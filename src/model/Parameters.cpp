@@ -2,7 +2,8 @@
 
 #include <cmath>
 
-TParameters::TParameters(TLANObject* device, TSDBase* table) : TObjFieldTab(device, device, table) {}
+TParameters::TParameters(TLANObject* device, TSDBase* table)
+    : TObjFieldTab(device, device, table) {}
 
 void TParameters::AddItem() {
     Append();
@@ -48,7 +49,8 @@ bool TParameters::ReadRowAt(TMemoryStream& s, std::size_t offset) {
     SetMax(ReadWordOrZero(s));
     const std::uint16_t threshold = ReadWordOrZero(s);
     // A device that reports no scale has no threshold to speak of.
-    SetThreshold(scale == 0 ? 0 : static_cast<std::int64_t>(RoundHalfEven(threshold * 100.0 / scale)));
+    SetThreshold(scale == 0 ? 0
+                            : static_cast<std::int64_t>(RoundHalfEven(threshold * 100.0 / scale)));
     SetCalc(ReadByteOrZero(s));
     SetName(ReadShortString(s));
     SetDim(ReadShortString(s));
@@ -82,7 +84,8 @@ void TParameters::WriteRow(TMemoryStream& s) {
     word(GetValue());
     word(GetMin());
     word(GetMax());
-    word(static_cast<std::int64_t>(RoundHalfEven(scale * static_cast<double>(GetThreshold()) / 100.0)));
+    word(static_cast<std::int64_t>(
+        RoundHalfEven(scale * static_cast<double>(GetThreshold()) / 100.0)));
     byte(GetCalc());
     WriteShortString(s, GetName());
     WriteShortString(s, GetDim());

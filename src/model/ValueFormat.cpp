@@ -7,8 +7,8 @@
 #include <charconv>
 
 namespace {
-constexpr std::array<const char*, 5> kCalcNames{"Linear", "Square-law", "Temperature",
-                                                "Linear Pik", "Square-law Pik"};
+constexpr std::array<const char*, 5> kCalcNames{"Linear", "Square-law", "Temperature", "Linear Pik",
+                                                "Square-law Pik"};
 
 std::uint64_t Pow10(int e) {
     std::uint64_t p = 1;

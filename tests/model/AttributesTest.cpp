@@ -9,9 +9,9 @@ TEST(AttributeKind, CodesMapToFieldTypesAndBack) {
         TIDFieldType stored;
         int back;
     } cases[] = {
-        {0, idfByte, 0},      {1, idfDWord, 2},     {2, idfDWord, 2},   {3, idfString, 3},
-        {4, idfDateTime, 4},  {5, idfLongint, 5},   {6, idfEvent, 6},   {7, idfByte, 0},
-        {255, idfByte, 0},    {-1, idfByte, 0},
+        {0, idfByte, 0},     {1, idfDWord, 2},   {2, idfDWord, 2}, {3, idfString, 3},
+        {4, idfDateTime, 4}, {5, idfLongint, 5}, {6, idfEvent, 6}, {7, idfByte, 0},
+        {255, idfByte, 0},   {-1, idfByte, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.kind);

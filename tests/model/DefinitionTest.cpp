@@ -5,10 +5,23 @@
 
 namespace {
 const char* const kRowNames[] = {
-    "LINE",          "OWNER",          "DEVID",           "MODE",           "STATE",
-    "AttrCount",     "ParamCount",     "ControlsCount",   "CommandCount",   "ChildDevCount",
-    "maxAttrCount",  "maxParamCount",  "maxControlsCount", "maxCommandCount", "maxChildDevCount",
-    "LANADDRESS",    "Program Version",
+    "LINE",
+    "OWNER",
+    "DEVID",
+    "MODE",
+    "STATE",
+    "AttrCount",
+    "ParamCount",
+    "ControlsCount",
+    "CommandCount",
+    "ChildDevCount",
+    "maxAttrCount",
+    "maxParamCount",
+    "maxControlsCount",
+    "maxCommandCount",
+    "maxChildDevCount",
+    "LANADDRESS",
+    "Program Version",
 };
 } // namespace
 
@@ -37,7 +50,7 @@ TEST(Definition, FormStoresEachByteAsDecimalAndLeavesTheAddressAlone) {
     TMemoryStream body{1, 0, 10, 2, 0x81, 3, 4, 5, 6, 7, 8, 9, 10, 11, 255};
     ASSERT_TRUE(device.Definition().ReadDefinition(body));
     TAttribute& rows = device.Definition().GetAttributes();
-    const char* expected[] = {"1", "0", "10", "2", "129", "3", "4", "5",
+    const char* expected[] = {"1", "0", "10", "2", "129", "3",  "4",  "5",
                               "6", "7", "8",  "9", "10",  "11", "255"};
     for (int i = 0; i < 15; ++i) {
         rows.SetRecNo(i);

@@ -9,9 +9,9 @@ TEST(DeviceTitle, TypeNameAndModeFromTheDefinition) {
         int mode;
         const char* title;
     } cases[] = {
-        {10, 0, "Exciter"},        {10, 3, "Exciter 3"}, {99, 0, "?"},
-        {256 + 90, 0, "HUB"},      {161, 1, "BootLoader485 1"},
-        {50, 0, "System Controler"}, {0, 0, "?"},
+        {10, 0, "Exciter"},   {10, 3, "Exciter 3"},        {99, 0, "?"},
+        {256 + 90, 0, "HUB"}, {161, 1, "BootLoader485 1"}, {50, 0, "System Controler"},
+        {0, 0, "?"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.title);
@@ -155,13 +155,26 @@ TEST_F(HubSite, ClearingTheSiteListInAnyOrderFreesEveryDeviceOnce) {
 
 TEST(DeviceTypeNames, EveryCodeOfTheTableAndQuestionMarkOtherwise) {
     const std::pair<int, const char*> names[] = {
-        {1, "Server"},           {2, "Transmitter"},         {10, "Exciter"},
-        {11, "TV Exciter"},      {12, "HOST"},               {20, "PLL"},
-        {30, "Amplifier"},       {31, "TV Amplifier"},       {32, "DC Amplifier"},
-        {40, "Driver"},          {41, "TV Driver"},          {42, "Combined Bridge"},
-        {43, "Combiner"},        {50, "System Controler"},   {60, "Modem Controler"},
-        {70, "GSM Modem Controler"}, {80, "RDS Encoder"},    {90, "HUB"},
-        {160, "BootLoader232"},  {161, "BootLoader485"},
+        {1, "Server"},
+        {2, "Transmitter"},
+        {10, "Exciter"},
+        {11, "TV Exciter"},
+        {12, "HOST"},
+        {20, "PLL"},
+        {30, "Amplifier"},
+        {31, "TV Amplifier"},
+        {32, "DC Amplifier"},
+        {40, "Driver"},
+        {41, "TV Driver"},
+        {42, "Combined Bridge"},
+        {43, "Combiner"},
+        {50, "System Controler"},
+        {60, "Modem Controler"},
+        {70, "GSM Modem Controler"},
+        {80, "RDS Encoder"},
+        {90, "HUB"},
+        {160, "BootLoader232"},
+        {161, "BootLoader485"},
     };
     int named = 0;
     for (int code = -1; code <= 300; ++code) {

@@ -103,10 +103,22 @@ TEST(DefTable, IntegerReadsOfTextThatIsNotANumberAnswerZero) {
         const char* text;
         std::int32_t value;
     } cases[] = {
-        {"42", 42},         {"-7", -7},   {" 12 ", 12}, {"$1F", 31},    {"0x30", 48},
-        {"", 0},            {"abc", 0},   {"12a", 0},   {"1.5", 0},     {"-", 0},
-        {"99999999999", 0}, {"0x", 0},    {"+5", 5},    {"2147483647", 2147483647},
-        {"-2147483648", -2147483647 - 1}, {"2147483648", 0},
+        {"42", 42},
+        {"-7", -7},
+        {" 12 ", 12},
+        {"$1F", 31},
+        {"0x30", 48},
+        {"", 0},
+        {"abc", 0},
+        {"12a", 0},
+        {"1.5", 0},
+        {"-", 0},
+        {"99999999999", 0},
+        {"0x", 0},
+        {"+5", 5},
+        {"2147483647", 2147483647},
+        {"-2147483648", -2147483647 - 1},
+        {"2147483648", 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
@@ -249,9 +261,9 @@ TEST(AddItemAttribute, IntegerTypesTakeTheNumberOthersTheText) {
         TListRow list;
         const char* value;
     } cases[] = {
-        {idfByte, TListRow::Text, "7"},    {idfWord, TListRow::Text, "7"},
-        {idfDWord, TListRow::Text, "7"},   {idfList, TListRow::Text, "text"},
-        {idfList, TListRow::Number, "7"},  {idfString, TListRow::Number, "text"},
+        {idfByte, TListRow::Text, "7"},       {idfWord, TListRow::Text, "7"},
+        {idfDWord, TListRow::Text, "7"},      {idfList, TListRow::Text, "text"},
+        {idfList, TListRow::Number, "7"},     {idfString, TListRow::Number, "text"},
         {idfLongint, TListRow::Text, "text"},
     };
     int row = 0;
@@ -263,7 +275,8 @@ TEST(AddItemAttribute, IntegerTypesTakeTheNumberOthersTheText) {
         EXPECT_EQ(a.GetValue(), c.value);
         EXPECT_EQ(a.GetType(), c.type);
         EXPECT_EQ(a.GetID(), row + 1);
-        EXPECT_EQ(a.GetOptions(), TAttribute::optPreset | (row % 2 == 0 ? TAttribute::optReadOnly : 0u));
+        EXPECT_EQ(a.GetOptions(),
+                  TAttribute::optPreset | (row % 2 == 0 ? TAttribute::optReadOnly : 0u));
         ++row;
     }
 }

@@ -88,9 +88,9 @@ TEST_F(DeviceParameters, ThresholdIsPercentOfTheScaleReadWithIt) {
     } cases[] = {
         {200, 50, 25, 50},
         {1000, 200, 20, 200},
-        {400, 2, 0, 0},   // 0.5 % goes to the even 0
-        {400, 6, 2, 8},   // 1.5 % goes to 2
-        {0, 50, 0, 0},    // no scale: no threshold, no failure
+        {400, 2, 0, 0}, // 0.5 % goes to the even 0
+        {400, 6, 2, 8}, // 1.5 % goes to 2
+        {0, 50, 0, 0},  // no scale: no threshold, no failure
         {65535, 65535, 100, 65535},
     };
     params.AddItem();

@@ -1,6 +1,7 @@
 // Raw numbers and their display text, and the parameter vocabularies.
-#include "Stream.h"
 #include "ValueFormat.h"
+
+#include "Stream.h"
 
 #include <gtest/gtest.h>
 
@@ -43,13 +44,26 @@ TEST(ParseValue, ReadsDecimalTextExactlyWithHalvesToEven) {
         const char* text;
         std::int64_t raw;
     } cases[] = {
-        {0x30, "48", 48},          {0x30, " -12 ", -12},      {0x32, "12.34", 1234},
-        {0x31, "0.25", 2},         {0x31, "0.75", 8},         {0x31, "0.35", 4},
-        {0x31, "-0.25", -2},       {0x31, "-0.35", -4},       {0x31, "12.3", 123},
-        {0x33, "0.0015", 2},       {0x33, "0.00150001", 2},   {0x33, "0.0005", 0},
-        {0x31, "7", 70},           {0x31, "+7.", 70},         {0x31, ".5", 5},
-        {0x32, "1e1", 1000},       {0x32, "1.5E-1", 15},      {0x32, "1e-9", 0},
-        {0x31, "429496729.5", 4294967295},                    {0x31, "-214748364.8", -2147483648},
+        {0x30, "48", 48},
+        {0x30, " -12 ", -12},
+        {0x32, "12.34", 1234},
+        {0x31, "0.25", 2},
+        {0x31, "0.75", 8},
+        {0x31, "0.35", 4},
+        {0x31, "-0.25", -2},
+        {0x31, "-0.35", -4},
+        {0x31, "12.3", 123},
+        {0x33, "0.0015", 2},
+        {0x33, "0.00150001", 2},
+        {0x33, "0.0005", 0},
+        {0x31, "7", 70},
+        {0x31, "+7.", 70},
+        {0x31, ".5", 5},
+        {0x32, "1e1", 1000},
+        {0x32, "1.5E-1", 15},
+        {0x32, "1e-9", 0},
+        {0x31, "429496729.5", 4294967295},
+        {0x31, "-214748364.8", -2147483648},
         {0x31, "0000000000000000012.5", 125},
     };
     for (const auto& c : cases) {
@@ -63,10 +77,10 @@ TEST(ParseValue, RefusesTextThatIsNotANumberOrOutOfRange) {
         int format;
         const char* text;
     } cases[] = {
-        {0x30, ""},    {0x30, "abc"},  {0x30, "1.5"},       {0x30, "99999999999"},
-        {0x31, ""},    {0x31, "1,5"},  {0x31, "1.2.3"},     {0x31, "nan"},
-        {0x31, "inf"}, {0x31, "1e"},   {0x31, "1e+"},       {0x31, "."},
-        {0x31, "-"},   {0x31, "5e9"},  {0x31, "429496729.6"}, {0x31, "1e999999"},
+        {0x30, ""},     {0x30, "abc"}, {0x30, "1.5"},         {0x30, "99999999999"},
+        {0x31, ""},     {0x31, "1,5"}, {0x31, "1.2.3"},       {0x31, "nan"},
+        {0x31, "inf"},  {0x31, "1e"},  {0x31, "1e+"},         {0x31, "."},
+        {0x31, "-"},    {0x31, "5e9"}, {0x31, "429496729.6"}, {0x31, "1e999999"},
         {0x31, "12 V"},
     };
     for (const auto& c : cases) {
@@ -94,8 +108,8 @@ TEST(CalcKinds, NamesAndNumbers) {
     EXPECT_EQ(CalcName(-1), "Linear");
     std::vector<std::string> list{"old"};
     FillCalcNames(&list);
-    EXPECT_EQ(list, (std::vector<std::string>{"Linear", "Square-law", "Temperature",
-                                              "Linear Pik", "Square-law Pik"}));
+    EXPECT_EQ(list, (std::vector<std::string>{"Linear", "Square-law", "Temperature", "Linear Pik",
+                                              "Square-law Pik"}));
     FillCalcNames(nullptr);
 }
 
