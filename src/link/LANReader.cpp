@@ -1,0 +1,288 @@
+#include "LANReader.h"
+
+#include "EventPump.h"
+
+#include <QMetaObject>
+
+#include <thread>
+
+namespace {
+constexpr auto kBusyRetry = std::chrono::microseconds(200);
+// On the way out a queue is emptied even though termination was asked for;
+// a holder that does not let go within this time is given up on.
+constexpr auto kFinalBusyLimit = std::chrono::milliseconds(500);
+// A line that reports failure from its wait would otherwise be polled in
+// a tight loop.
+constexpr auto kFailedLinePause = std::chrono::milliseconds(50);
+}  // namespace
+
+TLANReader::TLANReader(ILinkController& controller, TMessagesList& outQueue, TMessagesList& inQueue, TCommPort& port)
+    : Controller(controller), OutQueue(outQueue), InQueue(inQueue), Port(port), Device(port.Handle()),
+      Monitor(port.Monitor()) {
+    const auto pause = [] {
+        Delay(1);
+        return true;
+    };
+    for (TMessagesList* q : {&OutQueue, &InQueue}) {
+        TBusyHold hold(*q, pause);
+        q->FreeAll();
+    }
+}
+
+TLANReader::~TLANReader() {
+    Terminate();
+    WaitFinished();
+}
+
+void TLANReader::Terminate() {
+    requestInterruption();
+    if (Device) Device->Wake();
+}
+
+bool TLANReader::WaitFinished() {
+    if (InDispatch.load()) return false;
+    while (!wait(QDeadlineTimer(5))) ProcessPendingEvents();
+    return true;
+}
+
+void TLANReader::RequestReset() {
+    ResetRequested_ = true;
+    if (Device) Device->Wake();
+}
+
+void TLANReader::FrameQueued() {
+    if (Device) Device->Wake();
+}
+
+void TLANReader::run() {
+    if (!Device) return;
+    TurnDeadline.reset();
+    TurnActive_ = false;
+    SendWindow_ = false;
+    Device->SetReadTimeout(std::chrono::milliseconds(1));
+    Device->SetRts(true);
+    Device->Purge(false, true);
+    Device->Purge(true, false);
+    StartTurn();
+    while (!Stopping()) {
+        ShowQueues();
+        const auto now = TClock::now();
+        if (TurnDeadline && now >= *TurnDeadline) TurnTimerTick(now);
+        if (Device->BytesWaiting() == 0) {
+            if (TurnActive_) {
+                if (OutQueue.Count() > 0 && SendWindow_) SendAll();
+            } else if (OutQueue.Count() > 0) {
+                StartTurn();
+            }
+        } else {
+            std::uint8_t b = 0;
+            if (Device->Read(&b, 1) == 1 && b == kFrameStart) {
+                if (ReceiveFrame()) {
+                    if (RxBuffer.Data()[5] == opEndOfTurn) {
+                        StartTurn();
+                        if (Monitor) Monitor->SetRX(false);
+                    } else {
+                        StopTurn();
+                        EnqueueReceived();
+                    }
+                }
+            }
+            // Any other byte between frames is noise.
+        }
+        if (InQueue.Count() > 0 && DispatchPending) Dispatch();
+        if (ResetRequested_) ResetLink();
+        if (!WorkWaiting()) WaitForWork();
+    }
+    TurnDeadline.reset();
+    ResetLink();
+}
+
+bool TLANReader::WorkWaiting() {
+    if (Stopping() || ResetRequested_ || Device->BytesWaiting() > 0) return true;
+    if (InQueue.Count() > 0 && DispatchPending) return true;
+    if (OutQueue.Count() > 0 && (!TurnActive_ || SendWindow_)) return true;
+    return TurnDeadline && TClock::now() >= *TurnDeadline;
+}
+
+void TLANReader::WaitForWork() {
+    // Without a deadline the thread sleeps until a byte, a queued frame, a
+    // reset or the end.
+    const auto deadline = TurnDeadline ? *TurnDeadline : TClock::now() + std::chrono::hours(1);
+    if (Device->WaitReadable(deadline) == TWaitResult::Failed)
+        std::this_thread::sleep_until(std::min(deadline, TClock::now() + kFailedLinePause));
+}
+
+void TLANReader::ShowQueues() {
+    if (!Monitor) return;
+    const std::size_t out = OutQueue.Count(), in = InQueue.Count();
+    if (out != ShownOut) Monitor->ShowOutQueue(ShownOut = out);
+    if (in != ShownIn) Monitor->ShowInQueue(ShownIn = in);
+}
+
+void TLANReader::StartTurn() {
+    TurnActive_ = true;
+    SendWindow_ = false;
+    TurnDeadline = TClock::now() + kFirstWindow;
+}
+
+void TLANReader::StopTurn() {
+    TurnActive_ = false;
+    SendWindow_ = false;
+    TurnDeadline.reset();
+}
+
+void TLANReader::TurnTimerTick(TClock::time_point now) {
+    if (!TurnActive_) {
+        TurnDeadline.reset();
+        return;
+    }
+    const bool open = !SendWindow_;
+    SendWindow_ = open;
+    // The cycle keeps its own schedule; after a stall longer than a step
+    // (a long dispatch) it restarts from now rather than racing through
+    // the windows it missed.
+    auto next = *TurnDeadline + (open ? kWindowLength : kWindowGap);
+    if (next <= now) next = now + (open ? kWindowLength : kWindowGap);
+    TurnDeadline = next;
+}
+
+bool TLANReader::ReceiveFrame() {
+    if (Monitor && !Monitor->RXActive()) Monitor->SetRX(true);
+    StopTurn();
+    Receiver.Reset();
+    Receiver.Feed(kFrameStart);
+    auto deadline = TClock::now() + kFrameTimeout;
+    while (!Stopping()) {
+        if (TClock::now() >= deadline) {
+            // What follows is noise until the next FE.
+            HandleReceived(*Receiver.Expire());
+            return false;
+        }
+        if (Device->BytesWaiting() == 0) {
+            if (Device->WaitReadable(deadline) == TWaitResult::Failed)
+                std::this_thread::sleep_until(std::min(deadline, TClock::now() + kFailedLinePause));
+            continue;
+        }
+        std::uint8_t b = 0;
+        if (Device->Read(&b, 1) != 1) continue;
+        auto r = Receiver.Feed(b);
+        if (!r) continue;
+        HandleReceived(*r);
+        if (b == kFrameEnd) {
+            if (r->good) RxBuffer = std::move(r->frame);
+            return r->good;
+        }
+        if (!Receiver.Collecting()) return false;
+        // An FE inside the frame: the damaged frame is reported and the new
+        // one gets its own time.
+        deadline = TClock::now() + kFrameTimeout;
+    }
+    return false;
+}
+
+void TLANReader::HandleReceived(const TReceivedFrame& r) {
+    if (r.good) {
+        if (Monitor) Monitor->CountReceived();
+        Port.Log("<--" + StreamToHex(r.frame));
+    } else {
+        if (Monitor) Monitor->CountErrors();
+        Port.Log("ERROR " + StreamToHex(r.frame));
+    }
+}
+
+bool TLANReader::BusyPause(bool finalReset, TClock::time_point giveUpAt) const {
+    if (finalReset ? TClock::now() >= giveUpAt : Stopping()) return false;
+    std::this_thread::sleep_for(kBusyRetry);
+    return true;
+}
+
+void TLANReader::SendAll() {
+    if (Monitor) {
+        Monitor->SetTX(true);
+        Monitor->SetRTS(false);
+    }
+    Device->SetRts(false);
+    while (OutQueue.Count() > 0) {
+        if (!TakeNext()) return;
+        if (CheckFrameLength(TxBuffer)) SendFrame();
+    }
+    BuildTurnFrame(TxBuffer, opEndOfTurn);
+    SendFrame();
+    StartTurn();
+    // RTS turns the bus around: not before the last byte has left.
+    Device->Drain();
+    Device->SetRts(true);
+    if (Monitor) {
+        Monitor->SetTX(false);
+        Monitor->SetRTS(true);
+    }
+}
+
+void TLANReader::SendFrame() {
+    EscapeFrame(TxBuffer);
+    const bool ok = Device->WriteAll(TxBuffer.Data().data(), TxBuffer.Size());
+    if (ok) {
+        if (Monitor) Monitor->CountSent();
+        Port.Log("-->" + StreamToHex(TxBuffer));
+    } else {
+        if (Monitor) Monitor->CountErrors();
+        Port.Log("ERROR " + StreamToHex(TxBuffer));
+    }
+}
+
+bool TLANReader::TakeNext() {
+    TBusyHold hold(OutQueue, [this] { return BusyPause(false, {}); });
+    if (!hold.Held()) return false;
+    OutQueue.SetCurrent(0);
+    TxBuffer.Clear();
+    OutQueue.CopyCurrent(TxBuffer);
+    OutQueue.DeleteMessage(0);
+    return true;
+}
+
+void TLANReader::EnqueueReceived() {
+    TBusyHold hold(InQueue, [this] { return BusyPause(false, {}); });
+    if (!hold.Held()) return;
+    InQueue.AddCopy(RxBuffer);
+    DispatchPending = true;
+}
+
+void TLANReader::Dispatch() {
+    const std::size_t before = InQueue.Count();
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            InDispatch = true;
+            if (Monitor) Monitor->ShowInQueue(InQueue.Count());
+            Controller.DispatchReceived();
+            InDispatch = false;
+        },
+        Qt::BlockingQueuedConnection);
+    // A controller that left frames queued is asked again only after the
+    // next frame arrives, not in a loop.
+    DispatchPending = InQueue.Count() > 0 && InQueue.Count() < before;
+}
+
+void TLANReader::ResetLink() {
+    StopTurn();
+    const bool finalReset = Stopping();
+    const auto giveUpAt = TClock::now() + kFinalBusyLimit;
+    for (TMessagesList* q : {&OutQueue, &InQueue}) {
+        TBusyHold hold(*q, [&] { return BusyPause(finalReset, giveUpAt); });
+        if (hold.Held()) q->FreeAll();
+    }
+    DispatchPending = false;
+    Device->SetRts(true);
+    Device->SetDtr(true);
+    Device->Purge(true, false);
+    Device->Purge(false, true);
+    Receiver.Reset();
+    if (Monitor) {
+        Monitor->SetRX(false);
+        Monitor->SetTX(false);
+        Monitor->SetDTR(true);
+        Monitor->SetRTS(true);
+    }
+    ResetRequested_ = false;
+    StopTurn();
+}
