@@ -147,7 +147,7 @@ public:
     bool IsItem(int index) const { return index >= 0 && index < ItemCount(); }
     // The current item's attribute table; null when there is no current item.
     TSDBase* ItemTable() const;
-    // `Attributes` pointed at the current item's table.
+    // `Attributes` pointed at the current item's table, on its first row.
     TAttribute& GetAttributes();
     // `Attributes` as it stands (right after Append, on the new item).
     TAttribute& Attributes() { return *attributes_; }
