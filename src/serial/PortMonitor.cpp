@@ -29,7 +29,7 @@ void TPortMonitor::Reset() {
         for (auto* v : views_) v->MemoCleared();
         sent_ = received_ = errors_ = 0;
         inQueue_ = outQueue_ = 0;
-        gsmLevel_ = "0";
+        gsmLevel_.assign(1, '0');  // not = "0": GCC 12 -O3 warns falsely (-Wrestrict)
         lamps_[static_cast<std::size_t>(TLamp::TX)] = false;
         lamps_[static_cast<std::size_t>(TLamp::RX)] = false;
         PanelChanged();
@@ -130,7 +130,12 @@ void TPortMonitor::ShowSignal(const std::string& reply) {
             if (n < 2 || !measured) {
                 if (messages_) messages_->ShowMessage("Received signal less than 110 dBm");
             }
-            gsmLevel_ = measured ? std::to_string(2 * n - 113) + "dBm" : ">-113 dBm";
+            if (measured) {
+                gsmLevel_ = std::to_string(2 * n - 113);
+                gsmLevel_.append("dBm");
+            } else {
+                gsmLevel_ = ">-113 dBm";
+            }
         }
         PanelChanged();
     });
