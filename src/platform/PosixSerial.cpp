@@ -222,8 +222,10 @@ TWaitResult TPosixSerialDevice::Poll(short events, TTimePoint deadline) {
             [[maybe_unused]] const auto r = ::read(wakeFd_, &v, sizeof v);
             return TWaitResult::Woken;
         }
-        if (fds[0].revents & events) return TWaitResult::Readable;
+        // A hung-up line may also report readable with nothing to read;
+        // calling that readable would have the caller spin.
         if (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) return TWaitResult::Failed;
+        if (fds[0].revents & events) return TWaitResult::Readable;
     }
 }
 

@@ -2,6 +2,9 @@
 // pair. The main thread plays the controller: it runs the event loop while
 // it waits, so the thread's dispatches and log lines arrive.
 #include "EventPump.h"
+#include "IniFile.h"
+#include "PosixSerial.h"
+#include "Pty.h"
 #include "LANReader.h"
 #include "VirtualSerial.h"
 
@@ -294,6 +297,80 @@ TEST_F(LinkThread, TerminateEndsAnIdleThreadPromptly) {
     reader->Terminate();
     EXPECT_TRUE(reader->WaitFinished());
     EXPECT_TRUE(reader->isFinished());
+}
+
+}  // namespace
+
+namespace {
+
+// The same thread on the POSIX device over a real pseudo-terminal: its
+// waits are ppoll on the tty and the wake-up descriptor.
+class LinkOverPty : public ::testing::Test {
+protected:
+    void SetUp() override {
+        pty = std::make_unique<TTestPty>();
+        ASSERT_TRUE(pty->Ok());
+        TIniFile ini;
+        ASSERT_TRUE(ini.LoadText("[PORTS]\nCOM2=" + pty->Path() + "\n"));
+        provider = std::make_unique<TPosixSerialProvider>(TPortPaths::FromIni(ini));
+        port = std::make_unique<TCommPort>("COM2", *provider, &monitor, TPortTimings{1, 1, 1, 1});
+        ASSERT_TRUE(port->Open());
+        reader = std::make_unique<TLANReader>(recorder, out, in, *port);
+        reader->start();
+        const auto end = TSteadyClock::now() + 5s;
+        while (!reader->TurnActive() && TSteadyClock::now() < end) Delay(2);
+    }
+    void TearDown() override {
+        reader->Terminate();
+        EXPECT_TRUE(reader->WaitFinished());
+    }
+    bool RunUntil(const std::function<bool()>& done) {
+        const auto end = TSteadyClock::now() + 5s;
+        while (!done()) {
+            if (TSteadyClock::now() >= end) return false;
+            Delay(2);
+        }
+        return true;
+    }
+    void Queue() {
+        {
+            TBusyHold hold(out, [] {
+                Delay(1);
+                return true;
+            });
+            out.AddFrame(0, 1, nullptr, 4);
+        }
+        reader->FrameQueued();
+    }
+    bool Logged(const std::string& line) const {
+        const auto& l = monitor.Lines();
+        return std::find(l.begin(), l.end(), line) != l.end();
+    }
+
+    std::unique_ptr<TTestPty> pty;
+    std::unique_ptr<TPosixSerialProvider> provider;
+    TPortMonitor monitor{nullptr};
+    std::unique_ptr<TCommPort> port;
+    TMessagesList out, in;
+    TRecorder recorder{in};
+    std::unique_ptr<TLANReader> reader;
+};
+
+TEST_F(LinkOverPty, FramesBothWays) {
+    pty->Write(std::string("\xFE\x01\x05\x00\x03\x05\x02\x07\xF8\x93\xFF", 11));
+    ASSERT_TRUE(RunUntil([&] { return !recorder.frames.empty(); }));
+    EXPECT_EQ(recorder.frames[0], kDevicePresent);
+    Queue();
+    EXPECT_EQ(BytesToHex(reinterpret_cast<const std::uint8_t*>(pty->ReadFor(5s, 18).data()), 18),
+              "FE0001010104C2DCFF" + kEndOfTurn);
+}
+
+TEST_F(LinkOverPty, WritesToAHungUpLineAreErrorsNotSentFrames) {
+    pty.reset();  // the far side hangs up
+    Queue();
+    ASSERT_TRUE(RunUntil([&] { return Logged("ERROR FE0001010104C2DCFF"); }));
+    EXPECT_TRUE(RunUntil([&] { return monitor.Errors() >= 2; })) << "the frame and the end of turn";
+    EXPECT_EQ(monitor.Sent(), 0u);
 }
 
 }  // namespace

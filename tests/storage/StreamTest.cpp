@@ -34,3 +34,17 @@ TEST(StreamHelpers, WritersAndHex) {
     EXPECT_THROW(HexToStream("0G", h), EConvertError);
     EXPECT_THROW(HexPairToInt("0", 0), EConvertError);
 }
+
+TEST(StreamHelpers, EmptyAndZeroLengthTextsAndHexLeftovers) {
+    TMemoryStream empty;
+    EXPECT_EQ(ReadShortString(empty), "");
+    TMemoryStream zero{0, 'a'};
+    EXPECT_EQ(ReadShortString(zero), "");
+    EXPECT_EQ(zero.Remaining(), 1u) << "a zero length reads only the length byte";
+
+    TMemoryStream h{1, 2, 3};
+    HexToStream("FE0", h);
+    EXPECT_EQ(StreamToHex(h), "FE") << "a trailing odd digit is ignored";
+    EXPECT_THROW(HexToStream("FEZZ", h), EConvertError);
+    EXPECT_EQ(h.Size(), 0u) << "left empty, not half converted";
+}
