@@ -10,7 +10,7 @@
 
 // The decimal integer of `text`: optional blanks around it, an optional sign,
 // then digits; "$" or "0x" before the digits reads them as hexadecimal, as
-// the tables written by the original tools may hold. Nothing when the text is
+// tables written by older tools of the sites may hold. Nothing when the text is
 // not such a number or does not fit 32 bits signed.
 std::optional<std::int32_t> TextToInt(std::string_view text);
 
