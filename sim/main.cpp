@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
     QCoreApplication::setApplicationName("sitesim");
     QCommandLineParser cli;
     cli.setApplicationDescription(kDescription);
-    cli.addHelpOption();
+    const QCommandLineOption help = cli.addHelpOption();
     const QCommandLineOption site("site", "Site file (JSON); default: the shipped reference site.",
                                   "FILE");
     const QCommandLineOption line("line", "bus, rs232, rds, hayes or gsm (default bus).", "KIND",
@@ -70,7 +70,11 @@ int main(int argc, char** argv) {
     const QCommandLineOption turn(
         "turn-bytes", "Most bytes the site sends in one bus turn (default 65536).", "N", "65536");
     cli.addOptions({site, line, faults, verbose, pty, latency, turn});
-    cli.process(app);
+    if (!cli.parse(QCoreApplication::arguments())) {
+        std::cerr << "sitesim: " << cli.errorText().toStdString() << std::endl;
+        return 2;
+    }
+    if (cli.isSet(help)) cli.showHelp(0);
 
     try {
         if (!cli.isSet(pty)) throw sim::ESimError("nothing to serve on: give --pty (see --help)");
