@@ -10,15 +10,14 @@
 #include "VirtualSerial.h"
 
 #include <QCoreApplication>
-
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <mutex>
 #include <optional>
-#include <atomic>
-#include <cstdio>
-#include <ctime>
 #include <thread>
 #include <vector>
 
@@ -65,7 +64,8 @@ double CpuPerSecond() {
 // Plays the devices: after each batch of the program, returns the turn.
 class TTurnReturner {
 public:
-    TTurnReturner(TVirtualFarEnd& far, std::chrono::nanoseconds byteTime) : far_(far), byteTime_(byteTime) {
+    TTurnReturner(TVirtualFarEnd& far, std::chrono::nanoseconds byteTime)
+        : far_(far), byteTime_(byteTime) {
         thread_ = std::thread([this] { Run(); });
     }
     ~TTurnReturner() {
@@ -117,11 +117,12 @@ private:
 
 double Percentile(std::vector<double> v, double p) {
     std::sort(v.begin(), v.end());
-    const auto i = static_cast<std::size_t>(std::max(0.0, std::ceil(p * static_cast<double>(v.size())) - 1));
+    const auto i =
+        static_cast<std::size_t>(std::max(0.0, std::ceil(p * static_cast<double>(v.size())) - 1));
     return v[std::min(i, v.size() - 1)];
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
@@ -134,13 +135,15 @@ int main(int argc, char** argv) {
     TVirtualFarEnd& far = provider.Line("COM1").FarEnd();
     if (!port.Open()) return 1;
     const TLineSettings settings = far.Settings();
-    const auto byteTime = std::chrono::nanoseconds(100'000'000LL * CharacterTenthBits(settings) / settings.baud);
+    const auto byteTime =
+        std::chrono::nanoseconds(100'000'000LL * CharacterTenthBits(settings) / settings.baud);
 
     TMessagesList out, in;
     TDiscard controller(in);
     auto reader = std::make_unique<TLANReader>(controller, out, in, port);
     reader->start();
-    while (!reader->TurnActive()) Delay(1);
+    while (!reader->TurnActive())
+        Delay(1);
 
     std::vector<double> lateness;
     {
@@ -189,13 +192,16 @@ int main(int argc, char** argv) {
     const double p50 = Percentile(lateness, 0.50), p99 = Percentile(lateness, 0.99);
     const double worst = *std::max_element(lateness.begin(), lateness.end());
     const double ratio = baseline > 0 ? idle / baseline : 0;
-    std::printf("machine: %u cores, load average %.2f %.2f %.2f at start\n", std::thread::hardware_concurrency(),
-                load[0], load[1], load[2]);
+    std::printf("machine: %u cores, load average %.2f %.2f %.2f at start\n",
+                std::thread::hardware_concurrency(), load[0], load[1], load[2]);
     std::printf("send windows at 57600 baud: %zu batches measured\n", lateness.size());
-    std::printf("  first-byte lateness after window open: p50 %.3f ms, p99 %.3f ms, max %.3f ms\n", p50, p99, worst);
-    std::printf("  started inside the 20 ms window: %.1f %%   (target 100 %%, p99 <= 1 ms)\n", share);
-    std::printf("idle CPU: session %.3f ms/s, 1 ms polling loop %.3f ms/s, ratio %.4f (target <= 0.05)\n", idle,
-                baseline, ratio);
+    std::printf("  first-byte lateness after window open: p50 %.3f ms, p99 %.3f ms, max %.3f ms\n",
+                p50, p99, worst);
+    std::printf("  started inside the 20 ms window: %.1f %%   (target 100 %%, p99 <= 1 ms)\n",
+                share);
+    std::printf(
+        "idle CPU: session %.3f ms/s, 1 ms polling loop %.3f ms/s, ratio %.4f (target <= 0.05)\n",
+        idle, baseline, ratio);
     const bool met = share >= 100.0 && p99 <= 1.0 && ratio <= 0.05;
     std::printf("%s\n", met ? "targets met" : "targets NOT met");
     return 0;

@@ -33,7 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         UnescapeFrame(wire);
         if (!(wire == frame)) __builtin_trap();
     }
-    while (in.Count() > 0) in.DeleteMessage(0);
+    while (in.Count() > 0)
+        in.DeleteMessage(0);
 
     // The codec on raw input, framed or not.
     TMemoryStream raw(Bytes(data, data + size));

@@ -12,7 +12,7 @@ class TNoMessages : public IOperatorMessages {
 public:
     void ShowMessage(const std::string&) override {}
 };
-}  // namespace
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);

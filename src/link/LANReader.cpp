@@ -3,7 +3,6 @@
 #include "EventPump.h"
 
 #include <QMetaObject>
-
 #include <thread>
 
 namespace {
@@ -14,11 +13,12 @@ constexpr auto kFinalBusyLimit = std::chrono::milliseconds(500);
 // A line that reports failure from its wait would otherwise be polled in
 // a tight loop.
 constexpr auto kFailedLinePause = std::chrono::milliseconds(50);
-}  // namespace
+} // namespace
 
-TLANReader::TLANReader(ILinkController& controller, TMessagesList& outQueue, TMessagesList& inQueue, TCommPort& port)
-    : Controller(controller), OutQueue(outQueue), InQueue(inQueue), Port(port), Device(port.Handle()),
-      Monitor(port.Monitor()) {
+TLANReader::TLANReader(ILinkController& controller, TMessagesList& outQueue, TMessagesList& inQueue,
+                       TCommPort& port)
+    : Controller(controller), OutQueue(outQueue), InQueue(inQueue), Port(port),
+      Device(port.Handle()), Monitor(port.Monitor()) {
     const auto pause = [] {
         Delay(1);
         return true;
@@ -41,7 +41,8 @@ void TLANReader::Terminate() {
 
 bool TLANReader::WaitFinished() {
     if (InDispatch.load()) return false;
-    while (!wait(QDeadlineTimer(5))) ProcessPendingEvents();
+    while (!wait(QDeadlineTimer(5)))
+        ProcessPendingEvents();
     return true;
 }
 

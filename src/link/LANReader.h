@@ -17,7 +17,6 @@
 #include "SerialComm.h"
 
 #include <QThread>
-
 #include <atomic>
 #include <chrono>
 #include <optional>
@@ -40,8 +39,12 @@ public:
     // From a frame's FE to its FF.
     static constexpr std::chrono::milliseconds kFrameTimeout{65};
 
-    // Created on the main thread, not started. Empties both queues.
-    TLANReader(ILinkController& controller, TMessagesList& outQueue, TMessagesList& inQueue, TCommPort& port);
+    // Created on the main thread, not started. Empties both queues. A port
+    // that is not open makes a thread that ends at once.
+    TLANReader(ILinkController& controller, TMessagesList& outQueue, TMessagesList& inQueue,
+               TCommPort& port);
+    // Ends the thread and waits for it. Never destroy it from inside its
+    // own dispatch: the owner defers that until the dispatch has returned.
     ~TLANReader() override;
 
     // Asks the thread to end and wakes it.

@@ -30,7 +30,8 @@ void SetFrameCRC(TMemoryStream& frame) {
 bool CheckFrameCRC(const TMemoryStream& frame) {
     const Bytes& b = frame.Data();
     if (b.size() < 4) return false;
-    const std::uint16_t stored = static_cast<std::uint16_t>(b[b.size() - 3] | (b[b.size() - 2] << 8));
+    const std::uint16_t stored =
+        static_cast<std::uint16_t>(b[b.size() - 3] | (b[b.size() - 2] << 8));
     return stored == FrameCRC(frame);
 }
 
@@ -94,7 +95,8 @@ bool TMessagesList::WaitAndTakeBusy(const std::function<bool()>& pause) {
     return true;
 }
 
-bool TMessagesList::AddFrame(std::uint8_t dest, std::uint8_t src, const TMemoryStream* body, std::uint8_t opcode) {
+bool TMessagesList::AddFrame(std::uint8_t dest, std::uint8_t src, const TMemoryStream* body,
+                             std::uint8_t opcode) {
     const std::size_t bodySize = body ? body->Size() : 0;
     if (bodySize > kMaxBodySize || messages_.size() >= kMaxMessages) return false;
     ++sequence_;

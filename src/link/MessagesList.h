@@ -73,7 +73,8 @@ public:
     // Builds FE dest src seq len opcode body CRC FF; the sequence runs
     // 1..255 and never 0. False (and nothing queued) for a body over 254
     // bytes, which the Length byte could not describe, or a full queue.
-    bool AddFrame(std::uint8_t dest, std::uint8_t src, const TMemoryStream* body, std::uint8_t opcode);
+    bool AddFrame(std::uint8_t dest, std::uint8_t src, const TMemoryStream* body,
+                  std::uint8_t opcode);
     // Appends a copy of the whole stream; false when the queue is full.
     bool AddCopy(const TMemoryStream& frame);
     // Into becomes a copy of the message at Current; unchanged without one.

@@ -21,7 +21,6 @@ public:
         running_ = true;
     }
     void Stop() { running_ = false; }
-    bool Running() const { return running_; }
     bool Expired() const { return running_ && std::chrono::steady_clock::now() >= deadline_; }
     std::chrono::steady_clock::time_point Deadline() const { return deadline_; }
 

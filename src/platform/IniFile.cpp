@@ -1,7 +1,6 @@
 #include "IniFile.h"
 
 #include <SimpleIni.h>
-
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
@@ -78,7 +77,8 @@ bool TIniFile::Save(const std::string& path) {
     return true;
 }
 
-std::string TIniFile::ReadString(const std::string& section, const std::string& key, const std::string& def) const {
+std::string TIniFile::ReadString(const std::string& section, const std::string& key,
+                                 const std::string& def) const {
     const char* v = ini_->ini.GetValue(section.c_str(), key.c_str(), nullptr);
     return v ? std::string(v) : def;
 }
@@ -101,7 +101,8 @@ bool TIniFile::ReadBool(const std::string& section, const std::string& key, bool
     return def;
 }
 
-void TIniFile::WriteString(const std::string& section, const std::string& key, const std::string& value) {
+void TIniFile::WriteString(const std::string& section, const std::string& key,
+                           const std::string& value) {
     ini_->ini.SetValue(section.c_str(), key.c_str(), value.c_str());
 }
 
@@ -118,6 +119,7 @@ std::vector<std::string> TIniFile::Keys(const std::string& section) const {
     ini_->ini.GetAllKeys(section.c_str(), keys);
     keys.sort(CSimpleIniA::Entry::LoadOrder());
     std::vector<std::string> out;
-    for (const auto& k : keys) out.emplace_back(k.pItem);
+    for (const auto& k : keys)
+        out.emplace_back(k.pItem);
     return out;
 }

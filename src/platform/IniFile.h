@@ -26,7 +26,8 @@ public:
     bool Save(const std::string& path);
     const std::string& Error() const { return error_; }
 
-    std::string ReadString(const std::string& section, const std::string& key, const std::string& def) const;
+    std::string ReadString(const std::string& section, const std::string& key,
+                           const std::string& def) const;
     // A value that is not a whole number in range reads as `def`.
     long ReadInteger(const std::string& section, const std::string& key, long def) const;
     // "1"/"0" as the profile functions write them; "true"/"false" too.

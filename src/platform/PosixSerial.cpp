@@ -16,10 +16,10 @@ struct TBaudCode {
     speed_t code;
 };
 constexpr TBaudCode kBauds[] = {
-    {50, B50},       {75, B75},       {110, B110},     {134, B134},     {150, B150},     {200, B200},
-    {300, B300},     {600, B600},     {1200, B1200},   {1800, B1800},   {2400, B2400},   {4800, B4800},
-    {9600, B9600},   {19200, B19200}, {38400, B38400}, {57600, B57600}, {115200, B115200},
-    {230400, B230400}, {460800, B460800}, {921600, B921600},
+    {50, B50},       {75, B75},         {110, B110},       {134, B134},       {150, B150},
+    {200, B200},     {300, B300},       {600, B600},       {1200, B1200},     {1800, B1800},
+    {2400, B2400},   {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
+    {57600, B57600}, {115200, B115200}, {230400, B230400}, {460800, B460800}, {921600, B921600},
 };
 
 bool SpeedCode(std::uint32_t baud, speed_t& code) {
@@ -47,9 +47,10 @@ timespec Until(TTimePoint deadline) {
     return timespec{static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
 }
 
-}  // namespace
+} // namespace
 
-std::unique_ptr<TPosixSerialDevice> TPosixSerialDevice::Open(const std::string& path, std::string* error) {
+std::unique_ptr<TPosixSerialDevice> TPosixSerialDevice::Open(const std::string& path,
+                                                             std::string* error) {
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         SetError(error, "open " + path);
@@ -99,14 +100,25 @@ bool TPosixSerialDevice::GetSettings(TLineSettings& out) {
     if (::tcgetattr(fd_, &t) != 0) return false;
     out.baud = SpeedBaud(::cfgetospeed(&t));
     switch (t.c_cflag & CSIZE) {
-    case CS5: out.dataBits = 5; break;
-    case CS6: out.dataBits = 6; break;
-    case CS7: out.dataBits = 7; break;
-    default: out.dataBits = 8; break;
+    case CS5:
+        out.dataBits = 5;
+        break;
+    case CS6:
+        out.dataBits = 6;
+        break;
+    case CS7:
+        out.dataBits = 7;
+        break;
+    default:
+        out.dataBits = 8;
+        break;
     }
-    if (!(t.c_cflag & PARENB)) out.parity = TParity::None;
-    else if (t.c_cflag & CMSPAR) out.parity = (t.c_cflag & PARODD) ? TParity::Mark : TParity::Space;
-    else out.parity = (t.c_cflag & PARODD) ? TParity::Odd : TParity::Even;
+    if (!(t.c_cflag & PARENB))
+        out.parity = TParity::None;
+    else if (t.c_cflag & CMSPAR)
+        out.parity = (t.c_cflag & PARODD) ? TParity::Mark : TParity::Space;
+    else
+        out.parity = (t.c_cflag & PARODD) ? TParity::Odd : TParity::Even;
     out.stopBits = (t.c_cflag & CSTOPB) ? TStopBits::Two : TStopBits::One;
     return true;
 }
@@ -120,28 +132,49 @@ bool TPosixSerialDevice::SetSettings(const TLineSettings& s) {
         ::cfsetispeed(&t, code);
         ::cfsetospeed(&t, code);
     } else {
-        all = false;  // the previous rate stays, as a driver refusing it would
+        all = false; // the previous rate stays, as a driver refusing it would
     }
     tcflag_t size = CS8;
     switch (s.dataBits) {
-    case 5: size = CS5; break;
-    case 6: size = CS6; break;
-    case 7: size = CS7; break;
-    case 8: size = CS8; break;
-    default: all = false; break;  // termios has no 4-bit characters
+    case 5:
+        size = CS5;
+        break;
+    case 6:
+        size = CS6;
+        break;
+    case 7:
+        size = CS7;
+        break;
+    case 8:
+        size = CS8;
+        break;
+    default:
+        all = false;
+        break; // termios has no 4-bit characters
     }
     t.c_cflag = (t.c_cflag & ~CSIZE) | size;
     t.c_cflag &= ~(PARENB | PARODD | CMSPAR);
     switch (s.parity) {
-    case TParity::None: break;
-    case TParity::Odd: t.c_cflag |= PARENB | PARODD; break;
-    case TParity::Even: t.c_cflag |= PARENB; break;
-    case TParity::Mark: t.c_cflag |= PARENB | CMSPAR | PARODD; break;
-    case TParity::Space: t.c_cflag |= PARENB | CMSPAR; break;
+    case TParity::None:
+        break;
+    case TParity::Odd:
+        t.c_cflag |= PARENB | PARODD;
+        break;
+    case TParity::Even:
+        t.c_cflag |= PARENB;
+        break;
+    case TParity::Mark:
+        t.c_cflag |= PARENB | CMSPAR | PARODD;
+        break;
+    case TParity::Space:
+        t.c_cflag |= PARENB | CMSPAR;
+        break;
     }
     // termios knows one or two stop bits; one and a half is two on a UART.
-    if (s.stopBits == TStopBits::One) t.c_cflag &= ~CSTOPB;
-    else t.c_cflag |= CSTOPB;
+    if (s.stopBits == TStopBits::One)
+        t.c_cflag &= ~CSTOPB;
+    else
+        t.c_cflag |= CSTOPB;
     return ::tcsetattr(fd_, TCSANOW, &t) == 0 && all;
 }
 
@@ -149,8 +182,12 @@ bool TPosixSerialDevice::SetModemLine(int bit, bool on) {
     return ::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bit) == 0;
 }
 
-bool TPosixSerialDevice::SetRts(bool on) { return SetModemLine(TIOCM_RTS, on); }
-bool TPosixSerialDevice::SetDtr(bool on) { return SetModemLine(TIOCM_DTR, on); }
+bool TPosixSerialDevice::SetRts(bool on) {
+    return SetModemLine(TIOCM_RTS, on);
+}
+bool TPosixSerialDevice::SetDtr(bool on) {
+    return SetModemLine(TIOCM_DTR, on);
+}
 
 std::uint8_t TPosixSerialDevice::ModemStatus() {
     int bits = 0;
@@ -202,7 +239,9 @@ bool TPosixSerialDevice::WriteAll(const std::uint8_t* p, std::size_t n) {
     return true;
 }
 
-void TPosixSerialDevice::Drain() { ::tcdrain(fd_); }
+void TPosixSerialDevice::Drain() {
+    ::tcdrain(fd_);
+}
 
 void TPosixSerialDevice::Purge(bool transmit, bool receive) {
     if (transmit) ::tcflush(fd_, TCOFLUSH);
@@ -229,7 +268,9 @@ TWaitResult TPosixSerialDevice::Poll(short events, TTimePoint deadline) {
     }
 }
 
-TWaitResult TPosixSerialDevice::WaitReadable(TTimePoint deadline) { return Poll(POLLIN, deadline); }
+TWaitResult TPosixSerialDevice::WaitReadable(TTimePoint deadline) {
+    return Poll(POLLIN, deadline);
+}
 
 void TPosixSerialDevice::Wake() {
     const std::uint64_t one = 1;

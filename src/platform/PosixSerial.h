@@ -11,7 +11,8 @@ class TPosixSerialDevice : public ISerialDevice {
 public:
     // Opens exclusively (TIOCEXCL and flock) in raw mode; nullptr when the
     // device is missing, not a tty or in use. `error` says why.
-    static std::unique_ptr<TPosixSerialDevice> Open(const std::string& path, std::string* error = nullptr);
+    static std::unique_ptr<TPosixSerialDevice> Open(const std::string& path,
+                                                    std::string* error = nullptr);
     ~TPosixSerialDevice() override;
     TPosixSerialDevice(const TPosixSerialDevice&) = delete;
     TPosixSerialDevice& operator=(const TPosixSerialDevice&) = delete;

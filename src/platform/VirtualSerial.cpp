@@ -86,7 +86,8 @@ public:
         if (receive) {
             // Only what has arrived sits in the receive buffer; bytes still
             // on the wire arrive afterwards, as on a real line.
-            while (!line_.toProgram_.empty() && line_.toProgram_.front().at <= now) line_.toProgram_.pop_front();
+            while (!line_.toProgram_.empty() && line_.toProgram_.front().at <= now)
+                line_.toProgram_.pop_front();
         }
     }
     TWaitResult WaitReadable(TTimePoint deadline) override {
@@ -116,7 +117,8 @@ private:
     std::size_t ArrivedLocked(TTimePoint now) const {
         const auto& q = line_.toProgram_;
         return static_cast<std::size_t>(
-            std::find_if(q.begin(), q.end(), [now](const auto& b) { return b.at > now; }) - q.begin());
+            std::find_if(q.begin(), q.end(), [now](const auto& b) { return b.at > now; }) -
+            q.begin());
     }
     // The next byte on the wire arrives without anyone notifying.
     TTimePoint NextWake(TTimePoint deadline) const {
@@ -163,7 +165,8 @@ void TVirtualNullModem::Enqueue(std::deque<TQueued>& q, TTimePoint& lastAt, cons
     changed_.notify_all();
 }
 
-bool TVirtualNullModem::LevelAt(const std::deque<std::pair<TTimePoint, bool>>& history, TTimePoint t) const {
+bool TVirtualNullModem::LevelAt(const std::deque<std::pair<TTimePoint, bool>>& history,
+                                TTimePoint t) const {
     bool level = history.front().second;
     for (const auto& [when, on] : history) {
         if (when > t) break;
@@ -180,8 +183,10 @@ void TVirtualNullModem::SetLevel(std::deque<std::pair<TTimePoint, bool>>& histor
     changed_.notify_all();
 }
 
-void TVirtualNullModem::PruneHistory(std::deque<std::pair<TTimePoint, bool>>& history, TTimePoint before) {
-    while (history.size() > 1 && history[1].first <= before) history.pop_front();
+void TVirtualNullModem::PruneHistory(std::deque<std::pair<TTimePoint, bool>>& history,
+                                     TTimePoint before) {
+    while (history.size() > 1 && history[1].first <= before)
+        history.pop_front();
 }
 
 TTimePoint TVirtualFarEnd::Write(const std::uint8_t* p, std::size_t n) {
@@ -197,7 +202,8 @@ std::vector<TWireByte> TVirtualFarEnd::Take() {
     while (!line_.toFar_.empty() && line_.toFar_.front().at <= now) {
         const auto b = line_.toFar_.front();
         line_.toFar_.pop_front();
-        out.push_back({b.value, b.at, line_.LevelAt(line_.rts_, b.at), line_.LevelAt(line_.dtr_, b.at)});
+        out.push_back(
+            {b.value, b.at, line_.LevelAt(line_.rts_, b.at), line_.LevelAt(line_.dtr_, b.at)});
     }
     // Levels before the oldest byte still in flight are needed no more.
     const TTimePoint keep = line_.toFar_.empty() ? now : line_.toFar_.front().at;
@@ -212,7 +218,8 @@ bool TVirtualFarEnd::WaitReadable(TTimePoint deadline) {
         const TTimePoint now = TSteadyClock::now();
         if (!line_.toFar_.empty() && line_.toFar_.front().at <= now) return true;
         if (now >= deadline) return false;
-        const TTimePoint next = line_.toFar_.empty() ? deadline : std::min(deadline, line_.toFar_.front().at);
+        const TTimePoint next =
+            line_.toFar_.empty() ? deadline : std::min(deadline, line_.toFar_.front().at);
         line_.changed_.wait_until(lock, next);
     }
 }

@@ -1,35 +1,42 @@
 #include "PortMonitor.h"
 
 #include <QThread>
-
 #include <algorithm>
 #include <cctype>
 
-TPortMonitor::TPortMonitor(IOperatorMessages* messages, QObject* parent) : QObject(parent), messages_(messages) {
+TPortMonitor::TPortMonitor(IOperatorMessages* messages, QObject* parent)
+    : QObject(parent), messages_(messages) {
     Reset();
 }
 
-template <class F>
-void TPortMonitor::OnOwnThread(F f) {
-    if (QThread::currentThread() == thread()) f();
-    else QMetaObject::invokeMethod(this, std::move(f), Qt::QueuedConnection);
+template <class F> void TPortMonitor::OnOwnThread(F f) {
+    if (QThread::currentThread() == thread())
+        f();
+    else
+        QMetaObject::invokeMethod(this, std::move(f), Qt::QueuedConnection);
 }
 
-void TPortMonitor::AddView(IPortMonitorView* view) { views_.push_back(view); }
+void TPortMonitor::AddView(IPortMonitorView* view) {
+    views_.push_back(view);
+}
 
-void TPortMonitor::RemoveView(IPortMonitorView* view) { std::erase(views_, view); }
+void TPortMonitor::RemoveView(IPortMonitorView* view) {
+    std::erase(views_, view);
+}
 
 void TPortMonitor::PanelChanged() {
-    for (auto* v : views_) v->PanelChanged(*this);
+    for (auto* v : views_)
+        v->PanelChanged(*this);
 }
 
 void TPortMonitor::Reset() {
     OnOwnThread([this] {
         lines_.clear();
-        for (auto* v : views_) v->MemoCleared();
+        for (auto* v : views_)
+            v->MemoCleared();
         sent_ = received_ = errors_ = 0;
         inQueue_ = outQueue_ = 0;
-        gsmLevel_.assign(1, '0');  // not = "0": GCC 12 -O3 warns falsely (-Wrestrict)
+        gsmLevel_.assign(1, '0'); // not = "0": GCC 12 -O3 warns falsely (-Wrestrict)
         lamps_[static_cast<std::size_t>(TLamp::TX)] = false;
         lamps_[static_cast<std::size_t>(TLamp::RX)] = false;
         PanelChanged();
@@ -42,10 +49,12 @@ void TPortMonitor::AddLine(const std::string& text) {
         // long session.
         if (lines_.size() > kMemoLimit) {
             lines_.clear();
-            for (auto* v : views_) v->MemoCleared();
+            for (auto* v : views_)
+                v->MemoCleared();
         }
         lines_.push_back(text);
-        for (auto* v : views_) v->LineAdded(text);
+        for (auto* v : views_)
+            v->LineAdded(text);
     });
 }
 

@@ -9,7 +9,6 @@
 #include "SerialDevice.h"
 
 #include <QObject>
-
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -77,8 +76,7 @@ public:
 private:
     void SetLamp(TLamp lamp, bool on);
     // Runs f on the monitor's thread: now if called there, else queued.
-    template <class F>
-    void OnOwnThread(F f);
+    template <class F> void OnOwnThread(F f);
     void PanelChanged();
 
     IOperatorMessages* messages_;

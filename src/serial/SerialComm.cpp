@@ -7,7 +7,8 @@ namespace {
 
 constexpr char kParityLetters[] = {'n', 'o', 'e', 'm', 's'};
 // Tenths of the rates the baud field rounds to.
-constexpr std::uint32_t kBaudTenths[] = {11, 30, 60, 120, 240, 480, 960, 1440, 1920, 3840, 5600, 12800, 25600};
+constexpr std::uint32_t kBaudTenths[] = {11,   30,   60,   120,  240,   480,  960,
+                                         1440, 1920, 3840, 5600, 12800, 25600};
 constexpr std::uint16_t kSettableBauds[] = {1200, 2400, 4800, 9600, 19200, 57600};
 
 std::string WithName(const std::string& name, const std::string& text) {
@@ -15,7 +16,7 @@ std::string WithName(const std::string& name, const std::string& text) {
     return name + ":" + (colon == std::string::npos ? text : text.substr(colon + 1));
 }
 
-}  // namespace
+} // namespace
 
 std::uint32_t ParseBaud(const std::string& digits) {
     std::uint32_t n = 0;
@@ -49,19 +50,25 @@ TLineSettings ParseSettingsText(const std::string& text) {
         stop = fields.substr(comma + 5);
         stop = stop.substr(0, stop.find(','));
     }
-    s.stopBits = stop == "1.5" ? TStopBits::OneAndHalf : stop == "2" ? TStopBits::Two : TStopBits::One;
+    s.stopBits = stop == "1.5" ? TStopBits::OneAndHalf
+                 : stop == "2" ? TStopBits::Two
+                               : TStopBits::One;
     return s;
 }
 
 std::string SettingsTextFor(const std::string& portName, const TLineSettings& s) {
     const auto p = static_cast<std::size_t>(s.parity);
     const char parity = p < std::size(kParityLetters) ? kParityLetters[p] : 'n';
-    const char data = s.dataBits >= 4 && s.dataBits <= 7 ? static_cast<char>('0' + s.dataBits) : '8';
-    const char* stop = s.stopBits == TStopBits::OneAndHalf ? "1.5" : s.stopBits == TStopBits::Two ? "2" : "1";
+    const char data =
+        s.dataBits >= 4 && s.dataBits <= 7 ? static_cast<char>('0' + s.dataBits) : '8';
+    const char* stop = s.stopBits == TStopBits::OneAndHalf ? "1.5"
+                       : s.stopBits == TStopBits::Two      ? "2"
+                                                           : "1";
     return portName + ":" + std::to_string(s.baud) + "," + parity + "," + data + "," + stop;
 }
 
-TCommPort::TCommPort(std::string name, ISerialProvider& provider, TPortMonitor* monitor, TPortTimings timings)
+TCommPort::TCommPort(std::string name, ISerialProvider& provider, TPortMonitor* monitor,
+                     TPortTimings timings)
     : Name_(std::move(name)), provider_(provider), Monitor_(monitor), timings_(timings),
       settingsText_(WithName(Name_, "COM2:57600,n,8,1")) {}
 
@@ -109,9 +116,12 @@ bool TCommPort::Open() {
     SetLine(settingsText_);
     const std::uint8_t s = handle_->ModemStatus();
     std::uint16_t first = 57600;
-    if (!ModemModel.empty() && IsModem) first = 9600;
-    else if ((s & 0xB0) == 0xB0) first = 57600;
-    else if ((s & 0x30) == 0x30) first = 9600;
+    if (!ModemModel.empty() && IsModem)
+        first = 9600;
+    else if ((s & 0xB0) == 0xB0)
+        first = 57600;
+    else if ((s & 0x30) == 0x30)
+        first = 9600;
     SetBaudRate(first);
     Delay(timings_.baudSettle);
     handle_->SetRts(false);
@@ -163,7 +173,8 @@ void TCommPort::Close() {
 void TCommPort::SetBaudRate(std::uint16_t baud) {
     if (!handle_) return;
     BaudRate = baud;
-    if (std::find(std::begin(kSettableBauds), std::end(kSettableBauds), baud) != std::end(kSettableBauds))
+    if (std::find(std::begin(kSettableBauds), std::end(kSettableBauds), baud) !=
+        std::end(kSettableBauds))
         ApplySettings(Name_ + ":" + std::to_string(baud) + ",n,8,1");
 }
 
@@ -171,7 +182,9 @@ void TCommPort::SetReadTimeouts(long ms) {
     if (handle_) handle_->SetReadTimeout(std::chrono::milliseconds(std::max(0L, ms)));
 }
 
-std::size_t TCommPort::BytesPending() { return handle_ ? handle_->BytesWaiting() : 0; }
+std::size_t TCommPort::BytesPending() {
+    return handle_ ? handle_->BytesWaiting() : 0;
+}
 
 std::uint8_t TCommPort::ModemStatus() {
     const std::uint8_t s = handle_ ? handle_->ModemStatus() : 0;
@@ -191,12 +204,15 @@ bool TCommPort::SendCommand(const std::string& command) {
     const std::string bytes = command == "+++" ? command : command + '\r';
     TimeoutTimer.Stop();
     const bool sent =
-        handle_ && handle_->WriteAll(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+        handle_ &&
+        handle_->WriteAll(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
     if (Monitor_) Monitor_->SetTX(false);
     return sent;
 }
 
-void TCommPort::StartTimeout() { TimeoutTimer.Start(std::chrono::milliseconds(std::max(0L, TimeoutMs))); }
+void TCommPort::StartTimeout() {
+    TimeoutTimer.Start(std::chrono::milliseconds(std::max(0L, TimeoutMs)));
+}
 
 std::string TCommPort::ReadResult() {
     std::string result;
@@ -218,9 +234,14 @@ std::string TCommPort::ReadResult() {
         } else {
             // Waits on the line in short steps so the window keeps
             // responding; a closed port just lets the time-out run out.
-            const auto step = std::min(TimeoutTimer.Deadline(), TSteadyClock::now() + std::chrono::milliseconds(10));
-            if (handle_) handle_->WaitReadable(step);
-            else Delay(std::max<long>(1, std::chrono::ceil<std::chrono::milliseconds>(step - TSteadyClock::now()).count()));
+            const auto step = std::min(TimeoutTimer.Deadline(),
+                                       TSteadyClock::now() + std::chrono::milliseconds(10));
+            if (handle_)
+                handle_->WaitReadable(step);
+            else
+                Delay(std::max<long>(
+                    1, std::chrono::ceil<std::chrono::milliseconds>(step - TSteadyClock::now())
+                           .count()));
         }
         ProcessPendingEvents();
     }

@@ -16,10 +16,10 @@
 // The pauses of opening and applying settings, which let modems and line
 // drivers settle. Tests shorten them.
 struct TPortTimings {
-    long applySettle = 100;  // after the purge that follows new settings
-    long baudSettle = 50;    // after the first baud rate of an open
-    long linesDown = 100;    // RTS and DTR held down while opening
-    long openSettle = 500;   // before the lines are read at the end of an open
+    long applySettle = 100; // after the purge that follows new settings
+    long baudSettle = 50;   // after the first baud rate of an open
+    long linesDown = 100;   // RTS and DTR held down while opening
+    long openSettle = 500;  // before the lines are read at the end of an open
 };
 
 // The settings text read into line values (see ParseSettingsText) and
@@ -32,7 +32,8 @@ std::uint32_t ParseBaud(const std::string& digits);
 
 class TCommPort {
 public:
-    TCommPort(std::string name, ISerialProvider& provider, TPortMonitor* monitor, TPortTimings timings = {});
+    TCommPort(std::string name, ISerialProvider& provider, TPortMonitor* monitor,
+              TPortTimings timings = {});
     ~TCommPort();
     TCommPort(const TCommPort&) = delete;
     TCommPort& operator=(const TCommPort&) = delete;

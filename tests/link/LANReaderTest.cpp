@@ -1,16 +1,16 @@
 // The bus link thread against a scripted far end on the virtual null-modem
 // pair. The main thread plays the controller: it runs the event loop while
 // it waits, so the thread's dispatches and log lines arrive.
+#include "LANReader.h"
+
 #include "EventPump.h"
 #include "IniFile.h"
 #include "PosixSerial.h"
 #include "Pty.h"
-#include "LANReader.h"
 #include "VirtualSerial.h"
 
-#include <gtest/gtest.h>
-
 #include <functional>
+#include <gtest/gtest.h>
 #include <iostream>
 #include <thread>
 
@@ -25,7 +25,7 @@ Bytes HexBytes(const std::string& text) {
 }
 
 const std::string kEndOfTurn = "FE0001000103159BFF";
-const std::string kDevicePresent = "FE01050003050207F893FF";  // from 5, opcode 5
+const std::string kDevicePresent = "FE01050003050207F893FF"; // from 5, opcode 5
 const std::string kDeviceEndOfTurn = "FE0005000103E451FF";
 
 // Takes every received frame, as the session controller will.
@@ -50,7 +50,7 @@ public:
     }
     std::vector<std::string> frames;
     int dispatches = 0;
-    bool keep = false;  // leave the frames queued
+    bool keep = false; // leave the frames queued
     std::function<void()> hook;
 
 private:
@@ -59,15 +59,15 @@ private:
 
 struct TWireFrame {
     std::string hex;
-    bool rtsDown = true;  // RTS was low for every byte
+    bool rtsDown = true; // RTS was low for every byte
     TTimePoint first, last;
 };
 
 class LinkThread : public ::testing::Test {
 protected:
     LinkThread()
-        : line(provider.Line("COM1")), far(line.FarEnd()), port("COM1", provider, &monitor, {1, 1, 1, 1}),
-          recorder(in) {}
+        : line(provider.Line("COM1")), far(line.FarEnd()),
+          port("COM1", provider, &monitor, {1, 1, 1, 1}), recorder(in) {}
 
     void SetUp() override {
         ASSERT_TRUE(port.Open());
@@ -79,7 +79,8 @@ protected:
     }
     void TearDown() override {
         if (HasFailure())
-            for (const auto& l : monitor.Lines()) std::cerr << "  log: " << l << '\n';
+            for (const auto& l : monitor.Lines())
+                std::cerr << "  log: " << l << '\n';
         reader->Terminate();
         EXPECT_TRUE(reader->WaitFinished());
     }
@@ -124,7 +125,8 @@ protected:
     }
     std::size_t Count(const std::string& prefix) const {
         std::size_t n = 0;
-        for (const auto& l : monitor.Lines()) n += l.rfind(prefix, 0) == 0;
+        for (const auto& l : monitor.Lines())
+            n += l.rfind(prefix, 0) == 0;
         return n;
     }
     bool Logged(const std::string& line) const {
@@ -166,13 +168,14 @@ TEST_F(LinkThread, QueuedFramesGoBackToBackWithOneEndOfTurnAndRtsDown) {
     }
     reader->FrameQueued();
     ASSERT_TRUE(RunUntil([&] { return wire.size() >= 3; }));
-    Delay(400);  // and nothing more follows
+    Delay(400); // and nothing more follows
     Collect();
     ASSERT_EQ(wire.size(), 3u);
     EXPECT_EQ(wire[0].hex, "FE0001010104C2DCFF");
     EXPECT_EQ(wire[1].hex, "FE0301020106024BFF");
     EXPECT_EQ(wire[2].hex, kEndOfTurn);
-    for (const auto& f : wire) EXPECT_TRUE(f.rtsDown) << f.hex;
+    for (const auto& f : wire)
+        EXPECT_TRUE(f.rtsDown) << f.hex;
     // One window: the batch is on the wire well inside 20 ms (27 bytes at
     // 57600 baud take 4.7 ms).
     EXPECT_LT(wire[2].last - wire[0].first, 20ms);
@@ -199,7 +202,7 @@ TEST_F(LinkThread, DeviceEndOfTurnRestartsTheCycle) {
     Queue(0, 4);
     ASSERT_TRUE(RunUntil([&] { return wire.size() >= 2; }));
     const TTimePoint batch = wire[1].last;
-    std::this_thread::sleep_until(batch + 100ms);  // inside the long gap
+    std::this_thread::sleep_until(batch + 100ms); // inside the long gap
     const TTimePoint eot = far.Write(HexBytes(kDeviceEndOfTurn));
     Queue(3, 6);
     ASSERT_TRUE(RunUntil([&] { return wire.size() >= 4; }));
@@ -299,7 +302,7 @@ TEST_F(LinkThread, TerminateEndsAnIdleThreadPromptly) {
     EXPECT_TRUE(reader->isFinished());
 }
 
-}  // namespace
+} // namespace
 
 namespace {
 
@@ -318,7 +321,8 @@ protected:
         reader = std::make_unique<TLANReader>(recorder, out, in, *port);
         reader->start();
         const auto end = TSteadyClock::now() + 5s;
-        while (!reader->TurnActive() && TSteadyClock::now() < end) Delay(2);
+        while (!reader->TurnActive() && TSteadyClock::now() < end)
+            Delay(2);
     }
     void TearDown() override {
         reader->Terminate();
@@ -366,11 +370,35 @@ TEST_F(LinkOverPty, FramesBothWays) {
 }
 
 TEST_F(LinkOverPty, WritesToAHungUpLineAreErrorsNotSentFrames) {
-    pty.reset();  // the far side hangs up
+    pty.reset(); // the far side hangs up
     Queue();
     ASSERT_TRUE(RunUntil([&] { return Logged("ERROR FE0001010104C2DCFF"); }));
     EXPECT_TRUE(RunUntil([&] { return monitor.Errors() >= 2; })) << "the frame and the end of turn";
     EXPECT_EQ(monitor.Sent(), 0u);
 }
 
-}  // namespace
+} // namespace
+
+namespace {
+
+TEST(LinkThreadStart, ClosedPortEndsTheThreadWithoutTouchingTheLine) {
+    TVirtualSerialProvider provider;
+    TVirtualFarEnd& far = provider.Line("COM1").FarEnd();
+    TPortMonitor monitor(nullptr);
+    TCommPort port("COM1", provider, &monitor, {1, 1, 1, 1});
+    TMessagesList out, in;
+    TRecorder recorder(in);
+    {
+        TBusyHold hold(out, [] { return true; });
+        out.AddFrame(0, 1, nullptr, 4);
+    }
+    TLANReader reader(recorder, out, in, port);
+    EXPECT_EQ(out.Count(), 0u) << "creation empties the queues";
+    reader.start();
+    EXPECT_TRUE(reader.WaitFinished());
+    EXPECT_FALSE(far.ProgramOpen());
+    EXPECT_TRUE(far.Take().empty());
+    EXPECT_TRUE(monitor.Lines().empty());
+}
+
+} // namespace

@@ -2,7 +2,6 @@
 #include "MessagesList.h"
 
 #include <gtest/gtest.h>
-
 #include <thread>
 
 namespace {
@@ -22,15 +21,16 @@ struct TWorkedFrame {
 
 TEST(Frames, WorkedFramesInOrderOnOneQueue) {
     const TWorkedFrame frames[] = {
-        {0x00, 4, {}, "FE0001010104C2DCFF", "FE0001010104C2DCFF"},          // poll, first frame
-        {0x03, 6, {}, "FE0301020106024BFF", "FE0301020106024BFF"},          // get definition, second
-        {0x23, 27, {0xFF}, "FE230103021BFF9394FF", "FE230103021BFD029394FF"},  // all values, third
+        {0x00, 4, {}, "FE0001010104C2DCFF", "FE0001010104C2DCFF"}, // poll, first frame
+        {0x03, 6, {}, "FE0301020106024BFF", "FE0301020106024BFF"}, // get definition, second
+        {0x23, 27, {0xFF}, "FE230103021BFF9394FF", "FE230103021BFD029394FF"}, // all values, third
     };
     TMessagesList q;
     int index = 0;
     for (const auto& f : frames) {
         TMemoryStream body(f.body);
-        ASSERT_TRUE(q.AddFrame(f.dest, kProgramAddress, f.body.empty() ? nullptr : &body, f.opcode));
+        ASSERT_TRUE(
+            q.AddFrame(f.dest, kProgramAddress, f.body.empty() ? nullptr : &body, f.opcode));
         q.SetCurrent(index++);
         TMemoryStream m;
         q.CopyCurrent(m);
@@ -61,7 +61,8 @@ TEST(Frames, CrcCheckValueAndChecks) {
 
     EXPECT_TRUE(CheckFrameLength(Hex("FE0001000103159BFF")));
     EXPECT_FALSE(CheckFrameLength(Hex("FE0001000103159B"))) << "8 bytes";
-    EXPECT_FALSE(CheckFrameLength(Hex("FE0001000203159BFF"))) << "Length says a body that is not there";
+    EXPECT_FALSE(CheckFrameLength(Hex("FE0001000203159BFF")))
+        << "Length says a body that is not there";
     EXPECT_TRUE(CheckFrameCRC(Hex("FE0001000103159BFF")));
     EXPECT_FALSE(CheckFrameCRC(Hex("FE00010001039B15FF"))) << "CRC bytes swapped";
     EXPECT_FALSE(CheckFrameCRC(Hex("FEFF"))) << "too short to hold a CRC";
@@ -77,9 +78,9 @@ TEST(Frames, CrcCheckValueAndChecks) {
 TEST(Frames, StuffingRoundTripsForBodiesAndCrcs) {
     const std::pair<std::uint8_t, Bytes> cases[] = {
         {41, {0xFD}}, {41, {0xFE}}, {41, {0xFF}}, {41, {0xFD, 0xFE, 0xFF, 0xFD, 0x00, 0x02}},
-        {4, {}},   // CRC 95 FF
-        {15, {}},  // CRC FE 4E
-        {21, {}},  // CRC 85 FD
+        {4, {}},  // CRC 95 FF
+        {15, {}}, // CRC FE 4E
+        {21, {}}, // CRC 85 FD
     };
     for (const auto& [opcode, bytes] : cases) {
         TMessagesList q;
@@ -91,7 +92,8 @@ TEST(Frames, StuffingRoundTripsForBodiesAndCrcs) {
         TMemoryStream wire = frame;
         EscapeFrame(wire);
         for (std::size_t i = 1; i + 1 < wire.Size(); ++i)
-            ASSERT_LT(wire.Data()[i], kFrameStart) << "FE/FF only as start and end: " << StreamToHex(wire);
+            ASSERT_LT(wire.Data()[i], kFrameStart)
+                << "FE/FF only as start and end: " << StreamToHex(wire);
         UnescapeFrame(wire);
         EXPECT_EQ(wire, frame) << StreamToHex(frame);
         EXPECT_TRUE(CheckFrameLength(wire) && CheckFrameCRC(wire));
@@ -104,7 +106,8 @@ TEST(Frames, UnescapeOfBadPairs) {
     EXPECT_EQ(StreamToHex(unknown), "FE0105000429FDB732FF") << "FD x decodes to FD and x is lost";
     TMemoryStream trailing = Hex("FE0105000429B732FDFF");
     UnescapeFrame(trailing);
-    EXPECT_EQ(StreamToHex(trailing), "FE0105000429B732FDFF") << "an FD before the end has nothing to pair with";
+    EXPECT_EQ(StreamToHex(trailing), "FE0105000429B732FDFF")
+        << "an FD before the end has nothing to pair with";
     TMemoryStream shortOne = Hex("FEFD01FD02FF");
     UnescapeFrame(shortOne);
     EXPECT_EQ(StreamToHex(shortOne), "FEFD01FD02FF") << "under 9 bytes: untouched";
@@ -196,4 +199,4 @@ TEST(MessagesList, BusyIsHeldByOneThreadAtATime) {
     q.ReleaseBusy();
 }
 
-}  // namespace
+} // namespace

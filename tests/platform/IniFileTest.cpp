@@ -1,11 +1,11 @@
 #include "IniFile.h"
-#include "PortPaths.h"
 
-#include <gtest/gtest.h>
+#include "PortPaths.h"
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -14,7 +14,8 @@ TEST(IniFile, ReadsTypedValuesWithoutRegardToCase) {
     ASSERT_TRUE(ini.LoadText("[Dialing]\nTone=1\nAttempts=3\nBad=3x\nPrefix=9W\n"));
     EXPECT_EQ(ini.ReadString("DIALING", "prefix", "?"), "9W");
     EXPECT_EQ(ini.ReadInteger("dialing", "ATTEMPTS", -1), 3);
-    EXPECT_EQ(ini.ReadInteger("DIALING", "Bad", -1), -1) << "a value that is not a number reads as the default";
+    EXPECT_EQ(ini.ReadInteger("DIALING", "Bad", -1), -1)
+        << "a value that is not a number reads as the default";
     EXPECT_TRUE(ini.ReadBool("DIALING", "Tone", false));
     EXPECT_EQ(ini.ReadString("DIALING", "Missing", "def"), "def");
     EXPECT_EQ(ini.ReadString("Nowhere", "Tone", "def"), "def");
@@ -66,13 +67,17 @@ TEST(PortPaths, DefaultMappingAndIniOverrides) {
     ASSERT_TRUE(ini.LoadText("[Ports]\ncom2=/dev/ttyUSB0\nCOM5.Modem=1\nCOM20=/dev/ttyS9\n"));
     const TPortPaths paths = TPortPaths::FromIni(ini);
     const TPathCase cases[] = {
-        {"COM1", "/dev/ttyS0"},  {"COM15", "/dev/ttyS14"}, {"com3", "/dev/ttyS2"}, {"COM2", "/dev/ttyUSB0"},
-        {"COM16", ""},           {"COM0", ""},             {"COM01", ""},          {"COM", ""},
-        {"COMx", ""},            {"LPT1", ""},             {"COM20", ""},
+        {"COM1", "/dev/ttyS0"}, {"COM15", "/dev/ttyS14"},
+        {"com3", "/dev/ttyS2"}, {"COM2", "/dev/ttyUSB0"},
+        {"COM16", ""},          {"COM0", ""},
+        {"COM01", ""},          {"COM", ""},
+        {"COMx", ""},           {"LPT1", ""},
+        {"COM20", ""},
     };
-    for (const auto& c : cases) EXPECT_EQ(paths.PathFor(c.name), c.path) << c.name;
+    for (const auto& c : cases)
+        EXPECT_EQ(paths.PathFor(c.name), c.path) << c.name;
     EXPECT_TRUE(paths.IsModem("COM5"));
     EXPECT_FALSE(paths.IsModem("COM2"));
 }
 
-}  // namespace
+} // namespace

@@ -2,20 +2,20 @@
 // layer, not a mock. The test holds the master; the device opens the slave.
 #pragma once
 
+#include <chrono>
 #include <fcntl.h>
 #include <stdlib.h>
-#include <unistd.h>
-
-#include <chrono>
 #include <string>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 class TTestPty {
 public:
     TTestPty() {
         master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-        if (master_ >= 0 && ::grantpt(master_) == 0 && ::unlockpt(master_) == 0) path_ = ::ptsname(master_);
+        if (master_ >= 0 && ::grantpt(master_) == 0 && ::unlockpt(master_) == 0)
+            path_ = ::ptsname(master_);
     }
     ~TTestPty() {
         if (master_ >= 0) ::close(master_);
@@ -26,7 +26,9 @@ public:
     bool Ok() const { return !path_.empty(); }
     const std::string& Path() const { return path_; }
     int Master() const { return master_; }
-    void Write(const std::string& s) { [[maybe_unused]] auto r = ::write(master_, s.data(), s.size()); }
+    void Write(const std::string& s) {
+        [[maybe_unused]] auto r = ::write(master_, s.data(), s.size());
+    }
     // What the device wrote, collected for up to `wait`.
     std::string ReadFor(std::chrono::milliseconds wait, std::size_t want) {
         std::string out;
@@ -34,8 +36,10 @@ public:
         while (out.size() < want && std::chrono::steady_clock::now() < end) {
             char buf[256];
             const auto n = ::read(master_, buf, sizeof buf);
-            if (n > 0) out.append(buf, static_cast<std::size_t>(n));
-            else std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            if (n > 0)
+                out.append(buf, static_cast<std::size_t>(n));
+            else
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
         return out;
     }

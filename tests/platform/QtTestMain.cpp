@@ -1,7 +1,6 @@
 // gtest main with a QCoreApplication, so that pauses run the event loop and
 // the link thread's calls onto the main thread are delivered.
 #include <QCoreApplication>
-
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {

@@ -5,12 +5,9 @@
 #include "VirtualSerial.h"
 
 #include <QTimer>
-
 #include <gtest/gtest.h>
-
 #include <sys/ioctl.h>
 #include <termios.h>
-
 #include <thread>
 
 namespace {
@@ -19,7 +16,8 @@ using namespace std::chrono_literals;
 
 std::vector<std::uint8_t> Values(const std::vector<TWireByte>& w) {
     std::vector<std::uint8_t> v;
-    for (const auto& b : w) v.push_back(b.value);
+    for (const auto& b : w)
+        v.push_back(b.value);
     return v;
 }
 
@@ -201,4 +199,4 @@ TEST(Delay, RunsTheEventLoopUntilItsDeadline) {
     EXPECT_GE(TSteadyClock::now() - start, 60ms);
 }
 
-}  // namespace
+} // namespace

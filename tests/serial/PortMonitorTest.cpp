@@ -1,8 +1,8 @@
-#include "EventPump.h"
 #include "PortMonitor.h"
 
-#include <gtest/gtest.h>
+#include "EventPump.h"
 
+#include <gtest/gtest.h>
 #include <sstream>
 #include <thread>
 
@@ -19,12 +19,14 @@ TEST(PortMonitor, MemoIsEmptiedOncePastTwoHundredLines) {
     std::ostringstream text;
     TTextPortLog log(text);
     m.AddView(&log);
-    for (int i = 1; i <= 201; ++i) m.AddLine("line " + std::to_string(i));
+    for (int i = 1; i <= 201; ++i)
+        m.AddLine("line " + std::to_string(i));
     EXPECT_EQ(m.Lines().size(), 201u);
     m.AddLine("line 202");
     ASSERT_EQ(m.Lines().size(), 1u);
     EXPECT_EQ(m.Lines()[0], "line 202");
-    EXPECT_NE(text.str().find("line 1\nline 2\n"), std::string::npos) << "the text log keeps every line";
+    EXPECT_NE(text.str().find("line 1\nline 2\n"), std::string::npos)
+        << "the text log keeps every line";
     m.RemoveView(&log);
 }
 
@@ -62,7 +64,7 @@ TEST(PortMonitor, CountersLampsAndReset) {
 
 struct TSignalCase {
     const char* reply;
-    const char* label;  // nullptr: unchanged
+    const char* label; // nullptr: unchanged
     bool warned;
 };
 
@@ -73,8 +75,8 @@ TEST(PortMonitor, ShowSignalTable) {
         {"+CSQ: 0,0", "-113dBm", true},
         {"+CSQ: 2,0", "-109dBm", false},
         {"+CSQ: 31,0", "-51dBm", false},
-        {"+CSQ: 99,99", ">-113 dBm", true},     // not known: no level to show
-        {"+CSQ: 45,0", ">-113 dBm", true},      // no reading a modem gives
+        {"+CSQ: 99,99", ">-113 dBm", true}, // not known: no level to show
+        {"+CSQ: 45,0", ">-113 dBm", true},  // no reading a modem gives
         {"+CSQ: 99999999999999999,0", ">-113 dBm", true},
         {"+CSQ: ,5", ">-113 dBm", false},
         {"garbage", ">-113 dBm", false},
@@ -97,18 +99,21 @@ TEST(PortMonitor, ShowSignalTable) {
 TEST(PortMonitor, CallsFromAnotherThreadArriveInOrder) {
     TPortMonitor m(nullptr);
     std::thread link([&] {
-        for (int i = 0; i < 50; ++i) m.AddLine(std::to_string(i));
+        for (int i = 0; i < 50; ++i)
+            m.AddLine(std::to_string(i));
         m.SetRX(true);
         m.SetRX(false);
         m.CountReceived();
     });
     link.join();
     EXPECT_TRUE(m.Lines().empty()) << "nothing changes off the monitor's thread";
-    for (int i = 0; i < 100 && m.Received() == 0; ++i) Delay(5);
+    for (int i = 0; i < 100 && m.Received() == 0; ++i)
+        Delay(5);
     ASSERT_EQ(m.Lines().size(), 50u);
-    for (int i = 0; i < 50; ++i) EXPECT_EQ(m.Lines()[static_cast<std::size_t>(i)], std::to_string(i));
+    for (int i = 0; i < 50; ++i)
+        EXPECT_EQ(m.Lines()[static_cast<std::size_t>(i)], std::to_string(i));
     EXPECT_FALSE(m.RXActive()) << "the last lamp change wins";
     EXPECT_EQ(m.Received(), 1u);
 }
 
-}  // namespace
+} // namespace

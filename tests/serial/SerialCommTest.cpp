@@ -1,10 +1,13 @@
+#include "SerialComm.h"
+
 #include "IniFile.h"
 #include "PosixSerial.h"
 #include "Pty.h"
-#include "SerialComm.h"
 #include "VirtualSerial.h"
 
+#include <atomic>
 #include <gtest/gtest.h>
+#include <thread>
 
 namespace {
 
@@ -13,7 +16,7 @@ using namespace std::chrono_literals;
 struct TSettingsCase {
     const char* text;
     TLineSettings line;
-    const char* rebuilt;  // as the port COM1 writes it back
+    const char* rebuilt; // as the port COM1 writes it back
 };
 
 TEST(SettingsText, ReadAndWrittenBack) {
@@ -22,7 +25,9 @@ TEST(SettingsText, ReadAndWrittenBack) {
         {"COM1:57600,x,8,1", {57600, 8, TParity::None, TStopBits::One}, "COM1:57600,n,8,1"},
         {"COM1:9600,n,9,1", {9600, 8, TParity::None, TStopBits::One}, "COM1:9600,n,8,1"},
         {"COM1:1205,n,8,1", {1200, 8, TParity::None, TStopBits::One}, "COM1:1200,n,8,1"},
-        {"COM1:19200,o,4,1.5", {19200, 4, TParity::Odd, TStopBits::OneAndHalf}, "COM1:19200,o,4,1.5"},
+        {"COM1:19200,o,4,1.5",
+         {19200, 4, TParity::Odd, TStopBits::OneAndHalf},
+         "COM1:19200,o,4,1.5"},
         {"COM1:2400,m,5,3", {2400, 5, TParity::Mark, TStopBits::One}, "COM1:2400,m,5,1"},
         {"COM1:4800,s,6,2,junk", {4800, 6, TParity::Space, TStopBits::Two}, "COM1:4800,s,6,2"},
         {"COM1:fast,n,8,1", {110, 8, TParity::None, TStopBits::One}, "COM1:110,n,8,1"},
@@ -43,10 +48,13 @@ protected:
     static constexpr TPortTimings kQuick{1, 1, 1, 1};
     VirtualPort() : far(provider.Line("COM4").FarEnd()), port("COM4", provider, &monitor, kQuick) {}
 
-    void Reply(const std::string& s) { far.Write(reinterpret_cast<const std::uint8_t*>(s.data()), s.size()); }
+    void Reply(const std::string& s) {
+        far.Write(reinterpret_cast<const std::uint8_t*>(s.data()), s.size());
+    }
     std::string Sent() {
         std::string s;
-        for (const auto& b : far.Take()) s += static_cast<char>(b.value);
+        for (const auto& b : far.Take())
+            s += static_cast<char>(b.value);
         return s;
     }
     bool Logged(const std::string& line) const {
@@ -140,8 +148,8 @@ struct TResultCase {
 TEST_F(VirtualPort, ReadResultLineRules) {
     const TResultCase cases[] = {
         {"\r\nOK\r\n", "OK", false},
-        {"0\r", "0", true},           // a one-character line does not end at its CR
-        {"0\rAB\r", "0AB", false},    // ... it runs on into the next line
+        {"0\r", "0", true},        // a one-character line does not end at its CR
+        {"0\rAB\r", "0AB", false}, // ... it runs on into the next line
         {"\n\n\r\rCONNECT 9600\r", "CONNECT 9600", false},
         {"", "", true},
     };
@@ -192,6 +200,38 @@ TEST_F(VirtualPort, EscapeGoesWithoutCarriageReturn) {
     EXPECT_FALSE(port.SendCommand("ATZ")) << "nothing went out on a closed port";
 }
 
+TEST_F(VirtualPort, GsmModemIsAskedForSignalAndRegistrationOnOpen) {
+    // A modem answering with echo, the information line and OK.
+    std::atomic<bool> stop{false};
+    std::thread modem([&] {
+        std::string heard;
+        while (!stop) {
+            if (!far.WaitReadable(TSteadyClock::now() + 20ms)) continue;
+            for (const auto& b : far.Take())
+                heard += static_cast<char>(b.value);
+            const auto answer = [&](const std::string& command, const std::string& info) {
+                if (heard.size() < command.size() ||
+                    heard.compare(heard.size() - command.size(), command.size(), command) != 0)
+                    return;
+                Reply(command + "\r\n" + info + "\r\n\r\nOK\r\n");
+                heard.clear();
+            };
+            answer("AT+CSQ\r", "+CSQ: 20,99");
+            answer("AT+CREG?\r", "+CREG: 0,1");
+        }
+    });
+    port.ModemType = 3;
+    const bool opened = port.Open();
+    stop = true;
+    modem.join();
+    ASSERT_TRUE(opened);
+    EXPECT_TRUE(monitor.GsmLevelVisible());
+    EXPECT_EQ(monitor.GsmLevelText(), "-73dBm");
+    EXPECT_EQ(port.RegistrationText, "+CREG: 0,1");
+    port.Close();
+    EXPECT_FALSE(monitor.GsmLevelVisible());
+}
+
 TEST(PosixPort, SettingsReachTheKernelTty) {
     TTestPty pty;
     ASSERT_TRUE(pty.Ok());
@@ -222,4 +262,4 @@ TEST(PosixPort, SettingsReachTheKernelTty) {
     EXPECT_FALSE(second.Open()) << "in use by the first";
 }
 
-}  // namespace
+} // namespace
