@@ -1,4 +1,4 @@
-// Arbitrary text as a --faults specification: refused with ESimError or
+// Arbitrary text as a --faults list: refused with ESimError or
 // read into values within their ranges.
 #include "Faults.h"
 #include "SimError.h"

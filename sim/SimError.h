@@ -1,5 +1,5 @@
 // The one error type of the simulator: refused input (a site file, a fault
-// specification, a command line), with the place that was refused.
+// list, a command line), with the place that was refused.
 #pragma once
 
 #include <stdexcept>
