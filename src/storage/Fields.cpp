@@ -17,21 +17,11 @@ void TField::Assign(const TField* source) {
 }
 
 void TField::WriteToStream(TMemoryStream& stream) const {
-    TStreamSink sink(stream);
-    sdbformat::Writer w(sink);
-    TSdbFormat::WriteField(*this, w);
-    w.Flush();
+    WriteInStream(stream, [&](sdbformat::Writer& w) { TSdbFormat::WriteField(*this, w); });
 }
 
 void TField::ReadFromStream(TMemoryStream& stream) {
-    sdbformat::Reader r(stream.Data().data(), stream.Size(), stream.Position());
-    try {
-        TSdbFormat::ReadField(*this, r);
-    } catch (...) {
-        stream.SetPosition(r.Pos());
-        throw;
-    }
-    stream.SetPosition(r.Pos());
+    sdbformat::ReadInStream(stream, [&](sdbformat::Reader& r) { TSdbFormat::ReadField(*this, r); });
 }
 
 TField* TFields::Add() {
@@ -63,19 +53,10 @@ int TFields::IndexOfType(TIDFieldType type) const {
 }
 
 void TFields::WriteToStream(TMemoryStream& stream) const {
-    TStreamSink sink(stream);
-    sdbformat::Writer w(sink);
-    TSdbFormat::WriteFields(*this, w);
-    w.Flush();
+    WriteInStream(stream, [&](sdbformat::Writer& w) { TSdbFormat::WriteFields(*this, w); });
 }
 
 void TFields::ReadFromStream(TMemoryStream& stream) {
-    sdbformat::Reader r(stream.Data().data(), stream.Size(), stream.Position());
-    try {
-        TSdbFormat::ReadFields(*this, r);
-    } catch (...) {
-        stream.SetPosition(r.Pos());
-        throw;
-    }
-    stream.SetPosition(r.Pos());
+    sdbformat::ReadInStream(stream,
+                            [&](sdbformat::Reader& r) { TSdbFormat::ReadFields(*this, r); });
 }

@@ -88,21 +88,14 @@ void TValue::Assign(TValue* source) {
 }
 
 void TValue::WriteToStream(TMemoryStream& stream) {
-    TStreamSink sink(stream);
-    sdbformat::Writer w(sink);
-    TSdbFormat::WriteValue(*this, w, TSavedStamp::Now, DateTimeNow());
-    w.Flush();
+    WriteInStream(stream, [&](sdbformat::Writer& w) {
+        TSdbFormat::WriteValue(*this, w, TSavedStamp::Now, DateTimeNow());
+    });
 }
 
 void TValue::ReadFromStream(TMemoryStream& stream) {
-    sdbformat::Reader r(stream.Data().data(), stream.Size(), stream.Position());
-    try {
-        TSdbFormat::ReadValue(*this, r, 0);
-    } catch (...) {
-        stream.SetPosition(r.Pos());
-        throw;
-    }
-    stream.SetPosition(r.Pos());
+    sdbformat::ReadInStream(stream,
+                            [&](sdbformat::Reader& r) { TSdbFormat::ReadValue(*this, r, 0); });
 }
 
 // ---- TRecord

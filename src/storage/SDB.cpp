@@ -208,10 +208,7 @@ void TSDBase::Assign(TSDBase& source) {
 }
 
 void TSDBase::WriteToStream(TMemoryStream& stream, TSavedStamp stamp) {
-    TStreamSink sink(stream);
-    sdbformat::Writer w(sink);
-    TSdbFormat::WriteTable(*this, w, stamp);
-    w.Flush();
+    WriteInStream(stream, [&](sdbformat::Writer& w) { TSdbFormat::WriteTable(*this, w, stamp); });
 }
 
 namespace {
@@ -241,16 +238,8 @@ bool ReadWhole(TSDBase& t, sdbformat::Reader& r) {
 } // namespace
 
 bool TSDBase::ReadFromStream(TMemoryStream& stream) {
-    sdbformat::Reader r(stream.Data().data(), stream.Size(), stream.Position());
-    bool ok = false;
-    try {
-        ok = ReadWhole(*this, r);
-    } catch (...) {
-        stream.SetPosition(r.Pos());
-        throw;
-    }
-    stream.SetPosition(r.Pos());
-    return ok;
+    return sdbformat::ReadInStream(stream,
+                                   [&](sdbformat::Reader& r) { return ReadWhole(*this, r); });
 }
 
 void TSDBase::WriteToFile(TSavedStamp stamp) {

@@ -198,6 +198,17 @@ void TSdbFormat::WriteValue(TValue& v, Writer& w, TSavedStamp stamp, double stam
     }
 }
 
+std::int32_t TSdbFormat::ReadValueCount(Reader& r, std::int32_t record, int fields) {
+    const std::size_t countAt = r.Pos();
+    const std::int32_t valueCount = r.Int32();
+    if (valueCount > fields)
+        r.Fail(Kind::Corrupt,
+               "record " + std::to_string(record) + " holds " + std::to_string(valueCount) +
+                   " values for " + std::to_string(fields) + " fields",
+               countAt);
+    return valueCount;
+}
+
 bool TSdbFormat::ReadTable(TSDBase& t, Reader& r, int depth) {
     if (depth > sdbformat::kMaxDepth)
         r.Fail(Kind::Corrupt, "tables nest deeper than " + std::to_string(sdbformat::kMaxDepth),
@@ -221,13 +232,7 @@ bool TSdbFormat::ReadTable(TSDBase& t, Reader& r, int depth) {
     t.Records().NextNumber = r.Int32();
     const std::int32_t recordCount = r.Int32();
     for (std::int32_t i = 0; i < recordCount; ++i) {
-        const std::size_t countAt = r.Pos();
-        const std::int32_t valueCount = r.Int32();
-        if (valueCount > fieldCount)
-            r.Fail(Kind::Corrupt,
-                   "record " + std::to_string(i) + " holds " + std::to_string(valueCount) +
-                       " values for " + std::to_string(fieldCount) + " fields",
-                   countAt);
+        const std::int32_t valueCount = ReadValueCount(r, i, fieldCount);
         TRecord* rec = t.Records().AppendBlank();
         for (std::int32_t j = 0; j < valueCount; ++j)
             ReadValue(*rec->values_[j], r, depth);
@@ -316,13 +321,7 @@ std::string TSdbFormat::SkipTable(Reader& r, int depth, WalkState& state) {
     r.Skip(4, "the next record number");
     const std::int32_t recordCount = r.Int32();
     for (std::int32_t i = 0; i < recordCount; ++i) {
-        const std::size_t countAt = r.Pos();
-        const std::int32_t valueCount = r.Int32();
-        if (valueCount > fields)
-            r.Fail(Kind::Corrupt,
-                   "record " + std::to_string(i) + " holds " + std::to_string(valueCount) +
-                       " values for " + std::to_string(fields) + " fields",
-                   countAt);
+        const std::int32_t valueCount = ReadValueCount(r, i, fields);
         if (!anyTable) {
             for (std::int32_t j = 0; j < valueCount; ++j)
                 r.SkipText();

@@ -108,6 +108,18 @@ private:
     std::vector<std::uint8_t> buf_;
 };
 
+// Runs `read` on a Reader over `stream` from its position, then leaves the
+// position where the read stopped, also when it failed.
+template <class Read> auto ReadInStream(TMemoryStream& stream, Read read) {
+    Reader r(stream.Data().data(), stream.Size(), stream.Position());
+    struct Advance {
+        TMemoryStream& s;
+        Reader& r;
+        ~Advance() { s.SetPosition(r.Pos()); }
+    } advance{stream, r};
+    return read(r);
+}
+
 // Checks that the bytes hold one whole, sound table and nothing after it.
 // Throws ESDBError for the first problem found, with its offset; a wrong
 // top-level signature is reported as Corrupt at offset 0.
@@ -134,6 +146,8 @@ struct TSdbFormat {
     static void ReadFields(TFields& fields, sdbformat::Reader& r);
     static void WriteFields(const TFields& fields, sdbformat::Writer& w);
     static void ReadValue(TValue& value, sdbformat::Reader& r, int depth);
+    // Reads a record's value count; more values than fields is damage.
+    static std::int32_t ReadValueCount(sdbformat::Reader& r, std::int32_t record, int fields);
     static void WriteValue(TValue& value, sdbformat::Writer& w, TSavedStamp stamp,
                            double stampTime);
     // What a walk remembers per nesting depth: the last field list seen
@@ -165,3 +179,11 @@ public:
 private:
     TMemoryStream& stream_;
 };
+
+// Runs `write` on a Writer into `stream` at its position.
+template <class Write> void WriteInStream(TMemoryStream& stream, Write write) {
+    TStreamSink sink(stream);
+    sdbformat::Writer w(sink);
+    write(w);
+    w.Flush();
+}
