@@ -158,7 +158,9 @@ int main(int argc, char** argv) {
                 out.AddFrame(3, 1, nullptr, 6);
                 reader->FrameQueued();
             }
-            Delay(1);
+            // The next batch is needed 20 ms after the last one at the
+            // earliest; looking every 5 ms leaves the cores to the link.
+            Delay(5);
         }
         lateness = devices.Lateness();
     }

@@ -13,6 +13,7 @@ constexpr auto kFinalBusyLimit = std::chrono::milliseconds(500);
 // A line that reports failure from its wait would otherwise be polled in
 // a tight loop.
 constexpr auto kFailedLinePause = std::chrono::milliseconds(50);
+constexpr auto kIdleWaitLimit = std::chrono::milliseconds(250);
 } // namespace
 
 TLANReader::TLANReader(ILinkController& controller, TMessagesList& outQueue, TMessagesList& inQueue,
@@ -106,9 +107,10 @@ bool TLANReader::WorkWaiting() {
 }
 
 void TLANReader::WaitForWork() {
-    // Without a deadline the thread sleeps until a byte, a queued frame, a
-    // reset or the end.
-    const auto deadline = TurnDeadline ? *TurnDeadline : TClock::now() + std::chrono::hours(1);
+    // Without a deadline the thread sleeps until a byte, a wake-up or this
+    // limit, so a frame queued without FrameQueued is still seen soon.
+    const auto limit = TClock::now() + kIdleWaitLimit;
+    const auto deadline = TurnDeadline ? std::min(*TurnDeadline, limit) : limit;
     if (Device->WaitReadable(deadline) == TWaitResult::Failed)
         std::this_thread::sleep_until(std::min(deadline, TClock::now() + kFailedLinePause));
 }
