@@ -214,6 +214,17 @@ TEST_F(LinkThread, DeviceEndOfTurnRestartsTheCycle) {
     EXPECT_TRUE(recorder.frames.empty());
 }
 
+TEST_F(LinkThread, FrameQueuedWithoutAWakeUpIsStillSent) {
+    // A device's frame stops the turn; the thread then has no deadline.
+    Send(kDevicePresent);
+    ASSERT_TRUE(RunUntil([&] { return !recorder.frames.empty(); }));
+    {
+        TBusyHold hold(out, [] { return true; });
+        out.AddFrame(0, 1, nullptr, 4);
+    }
+    EXPECT_TRUE(RunUntil([&] { return wire.size() >= 2; }));
+}
+
 TEST_F(LinkThread, LateFrameEndIsAnErrorAndTheRestIsNoise) {
     Send("FE01050003050207");
     std::this_thread::sleep_for(70ms);
