@@ -140,7 +140,7 @@ bool TCommPort::Open() {
     if ((ModemStatus() & 0xB0) == 0xB0) IsDirect = true;
     if (Monitor_) Monitor_->ShowState(settingsText_ + KindText());
     Log("*** Open port " + settingsText_);
-    if (ModemType == 3 || ModemType == 4) {
+    if (const int type = ModemType(); type == 3 || type == 4) {
         if (Monitor_) Monitor_->ShowGsmLevel(true);
         const std::string r = Query("AT+CSQ", 4000);
         if (r != "ERROR") {

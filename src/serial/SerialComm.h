@@ -5,7 +5,9 @@
 // BytesPending, ModemStatus and Log.
 #pragma once
 
+#include "DialSettings.h"
 #include "EventPump.h"
+#include "OperatorMessages.h"
 #include "PortMonitor.h"
 #include "SerialDevice.h"
 
@@ -56,6 +58,12 @@ public:
     void StartTimeout();
     bool TimedOut() const { return TimeoutTimer.Expired(); }
     std::string KindText() const;
+    // 0..5 from ModemModel; a modem device with an unknown model becomes
+    // "Internal Modem" (type 1).
+    int ModemType();
+    // Reads a "+CSQ: n,m" reply into SignalLevel and SignalText; warns the
+    // operator when the level is weak or unknown.
+    void ParseSignal(const std::string& reply);
 
     const std::string& Name() const { return Name_; }
     TPortMonitor* Monitor() const { return Monitor_; }
@@ -70,7 +78,6 @@ public:
     bool IsModem = false;
     bool IsDirect = false;
     bool IsRadioLink = false;
-    int ModemType = 0;
     std::string ModemModel;
     bool ModemReady = false;
     std::string LinkState;
@@ -79,6 +86,11 @@ public:
     std::string SignalText;
     std::string RegistrationText;
     int SignalLevel = 0;
+
+    // Borrowed from the port list: where warnings go and the dialling
+    // settings the dialer reads.
+    IOperatorMessages* Messages = nullptr;
+    const TDialSettings* DialSettings = nullptr;
 
 private:
     // Steps 1 to 3 of applying settings: the name part replaced, the line

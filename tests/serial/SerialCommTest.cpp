@@ -220,7 +220,7 @@ TEST_F(VirtualPort, GsmModemIsAskedForSignalAndRegistrationOnOpen) {
             answer("AT+CREG?\r", "+CREG: 0,1");
         }
     });
-    port.ModemType = 3;
+    port.ModemModel = "MC35i";
     const bool opened = port.Open();
     stop = true;
     modem.join();
