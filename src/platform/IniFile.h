@@ -1,6 +1,6 @@
 // The program's INI file: integers, texts and booleans by section and key.
 // Over SimpleIni, which keeps the order of sections and keys and compares
-// names without regard to case, as the original profile functions do.
+// names without regard to case, as INI files edited by hand expect.
 #pragma once
 
 #include <memory>

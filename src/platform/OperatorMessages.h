@@ -1,4 +1,4 @@
-// Messages for the operator that the original shows in a message box. The
+// Messages for the operator, shown in a message box. The
 // main window implements this; tests and command-line tools record or
 // print.
 #pragma once
