@@ -15,6 +15,12 @@
 #include <memory>
 #include <string>
 
+// The radio link's probe telegram. Its check bytes stand high byte first,
+// unlike a frame's; the link device expects exactly these ten bytes.
+inline constexpr char kRadioLinkProbe[] = "FE000000022C02FC46FF";
+// The driver's provider subtype as the probe logs it.
+std::string ProvSubTypeText(std::uint32_t subType);
+
 // The pauses of opening and applying settings, which let modems and line
 // drivers settle. Tests shorten them.
 struct TPortTimings {
@@ -64,6 +70,18 @@ public:
     // Reads a "+CSQ: n,m" reply into SignalLevel and SignalText; warns the
     // operator when the level is weak or unknown.
     void ParseSignal(const std::string& reply);
+    // Classifies the port (RS-232 cable, modem, radio link, else a bus)
+    // into the fields below. Opens the port and leaves it closed.
+    void Probe();
+    // The AT identification on an open port; fills ModemModel and may set
+    // IsModem.
+    void IdentifyModem();
+    void MarkDirect();
+    // Sends the probe frame given as hex text and tells whether a radio
+    // link answered it.
+    bool TestRadioLink(const std::string& hex);
+    // A GSM modem's signal reading for the monitor.
+    void RefreshSignal();
 
     const std::string& Name() const { return Name_; }
     TPortMonitor* Monitor() const { return Monitor_; }
