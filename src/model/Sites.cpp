@@ -56,10 +56,13 @@ TLANObjectsList::TLANObjectsList(void* main, std::string path, TFileEnv* env)
     if (Count() > 0) itemIndex_ = 0;
 }
 
-TLANObjectsList::~TLANObjectsList() { Clear(); }
+TLANObjectsList::~TLANObjectsList() {
+    Clear();
+}
 
 void TLANObjectsList::AddSite() {
-    auto site = std::make_unique<TLANDObject>(this, CreateTable(ItemFieldNames(), ItemFieldTypes()));
+    auto site =
+        std::make_unique<TLANDObject>(this, CreateTable(ItemFieldNames(), ItemFieldTypes()));
     site->AddItem();
     sites_.push_back(std::move(site));
     itemIndex_ = Count() - 1;
@@ -72,7 +75,8 @@ void TLANObjectsList::Delete(int index) {
 }
 
 void TLANObjectsList::Clear() {
-    while (Count() > 0) Delete(0);
+    while (Count() > 0)
+        Delete(0);
     itemIndex_ = -1;
 }
 

@@ -61,8 +61,7 @@ public:
     // Loads `path` (relative to the working directory); the first site is
     // current when there is one. Throws ESDBError when the file can be
     // neither read nor set aside, or the empty file cannot be written.
-    explicit TLANObjectsList(void* main, std::string path = kSitesFile,
-                             TFileEnv* env = nullptr);
+    explicit TLANObjectsList(void* main, std::string path = kSitesFile, TFileEnv* env = nullptr);
     ~TLANObjectsList();
     TLANObjectsList(const TLANObjectsList&) = delete;
     TLANObjectsList& operator=(const TLANObjectsList&) = delete;

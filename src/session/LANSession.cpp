@@ -76,8 +76,7 @@ void TLANSessionList::AddSession(const std::string& start, const std::string& en
     TValue* v = table_->GetValue(ItemIndex, fDevTable);
     TSDBase* saved = v ? v->Table() : nullptr;
     if (saved && devices_) {
-        saved->AddFields(DeviceFieldNames(),
-                         TFieldTypes(DeviceFieldNames().size(), idfTable));
+        saved->AddFields(DeviceFieldNames(), TFieldTypes(DeviceFieldNames().size(), idfTable));
         for (int i = 0; i < devices_->Count(); ++i) {
             devices_->SetItemIndex(i);
             SaveDevice(*devices_->CurrentDevice(), *saved);

@@ -7,7 +7,9 @@ int At(const std::uint8_t* data, std::size_t size, std::size_t i) {
     return i < size ? data[i] : 0;
 }
 
-bool IsLeap(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+bool IsLeap(int year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
 int DaysInMonth(int month, int year) {
     static constexpr int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -28,9 +30,12 @@ TDeviceClock DecodeClock(const std::uint8_t* data, std::size_t size) {
 }
 
 std::vector<std::uint8_t> EncodeClock(const TDeviceClock& c) {
-    return {static_cast<std::uint8_t>(c.second), static_cast<std::uint8_t>(c.minute),
-            static_cast<std::uint8_t>(c.hour),   static_cast<std::uint8_t>(c.day),
-            static_cast<std::uint8_t>(c.month),  static_cast<std::uint8_t>(c.year & 0xFF),
+    return {static_cast<std::uint8_t>(c.second),
+            static_cast<std::uint8_t>(c.minute),
+            static_cast<std::uint8_t>(c.hour),
+            static_cast<std::uint8_t>(c.day),
+            static_cast<std::uint8_t>(c.month),
+            static_cast<std::uint8_t>(c.year & 0xFF),
             static_cast<std::uint8_t>((c.year >> 8) & 0xFF)};
 }
 

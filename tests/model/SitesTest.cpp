@@ -1,10 +1,9 @@
 // The sites directory and its file.
 #include "Sites.h"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <iterator>
 
 namespace fs = std::filesystem;
@@ -149,9 +148,7 @@ TEST_F(SitesDir, UnusableFileIsSetAsideAndReported) {
 }
 
 TEST_F(SitesDir, NotATableFileIsSetAsideToo) {
-    {
-        std::ofstream(path_, std::ios::binary) << "not a table";
-    }
+    { std::ofstream(path_, std::ios::binary) << "not a table"; }
     TLANObjectsList sites(nullptr, path_);
     EXPECT_EQ(sites.Count(), 0);
     ASSERT_TRUE(sites.Report().setAside);

@@ -2,13 +2,13 @@
 // record index, and a long history that is opened without being unpacked.
 #include "LANSession.h"
 
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <iterator>
 #include <thread>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -88,7 +88,7 @@ protected:
 };
 
 const std::vector<TDev> kHubSite = {
-    {10, 2, 0, "Exciter power"},  {90, 5, 0, "Hub supply"},    {20, 0x15, 5, "Amp 1 power"},
+    {10, 2, 0, "Exciter power"},  {90, 5, 0, "Hub supply"},  {20, 0x15, 5, "Amp 1 power"},
     {20, 0x25, 5, "Amp 2 power"}, {30, 0x35, 5, "PLL lock"},
 };
 } // namespace
@@ -152,7 +152,8 @@ TEST_F(History, LoadDevicesKeepsASiteWithoutHubAndDevicesWhoseHubIsMissing) {
     TLANSessionList history(&devices, path_);
     history.LoadDevices();
     ASSERT_EQ(devices.Count(), 3);
-    for (int i = 0; i < 3; ++i) EXPECT_TRUE(devices.Owns(i));
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(devices.Owns(i));
     EXPECT_EQ(ParamName(devices.GetDevice(2)), "Orphan");
 }
 

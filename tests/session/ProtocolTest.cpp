@@ -49,7 +49,8 @@ TEST(Calibration, SignInBitFiveBothWays) {
 TEST(ParameterSelection, AllAsFFSomeAsCountAndIndexesNoneAsNothing) {
     using Body = std::vector<std::uint8_t>;
     std::vector<std::uint8_t> all(12);
-    for (std::uint8_t i = 0; i < 12; ++i) all[i] = i;
+    for (std::uint8_t i = 0; i < 12; ++i)
+        all[i] = i;
     EXPECT_EQ(ParameterSelection(all, 12), Body{0xFF});
     EXPECT_EQ(ParameterSelection({5, 0}, 12), (Body{0x02, 0x00, 0x05}));
     EXPECT_EQ(ParameterSelection({5, 5, 0}, 12), (Body{0x02, 0x00, 0x05}));
