@@ -20,20 +20,20 @@ struct TDev {
     const char* parameter;
 };
 
-TLANObject& Fill(TLANObject& d, const TDev& spec) {
-    d.Definition().SetDevID(spec.devID);
-    d.SetLanAddress(spec.address);
-    d.SetOwnerAddress(spec.owner);
+TLANObject& Fill(TLANObject& d, const TDev& want) {
+    d.Definition().SetDevID(want.devID);
+    d.SetLanAddress(want.address);
+    d.SetOwnerAddress(want.owner);
     d.Parameters().AddItem();
-    d.Parameters().SetName(spec.parameter);
+    d.Parameters().SetName(want.parameter);
     return d;
 }
 
 // Builds a tree the way a session does: devices on the bus owned by the
 // list, devices behind a hub owned by the hub's Children and referred to
 // from the list.
-void BuildTree(TObjectsList& devices, const std::vector<TDev>& specs) {
-    for (const TDev& s : specs) {
+void BuildTree(TObjectsList& devices, const std::vector<TDev>& devs) {
+    for (const TDev& s : devs) {
         TLANObject* hub = s.owner ? devices.FindByAddress(s.owner) : nullptr;
         if (hub) {
             TLANObject& child = Fill(*hub->Children().AddDevice(), s);
@@ -74,9 +74,9 @@ protected:
         std::ifstream in(path_, std::ios::binary);
         return {std::istreambuf_iterator<char>(in), {}};
     }
-    void Record(const std::vector<TDev>& specs, const char* start = "11.12.2026 10:00:00") {
+    void Record(const std::vector<TDev>& devs, const char* start = "11.12.2026 10:00:00") {
         TObjectsList live;
-        BuildTree(live, specs);
+        BuildTree(live, devs);
         TLANSessionList history(&live, path_);
         history.AddSession(start, "11.12.2026 11:00:00", site_);
     }
