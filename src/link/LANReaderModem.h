@@ -1,0 +1,95 @@
+// The modem link thread: carries a session over a modem connection that is
+// already online. Point to point, so there is no bus turn and no end-of-turn
+// frame: frames go out whenever the modem shows clear-to-send, every good
+// frame that arrives is handed to the controller, and the session lives as
+// long as the carrier. On a dial-up port the access password is queued
+// three times as the thread starts.
+#pragma once
+
+#include "FrameReceiver.h"
+#include "LANReader.h"
+#include "MessagesList.h"
+#include "SerialComm.h"
+
+#include <QThread>
+#include <atomic>
+#include <chrono>
+#include <string>
+
+// What the modem link needs of the session controller beyond the dispatch.
+// Both run on the controller's thread.
+class IModemLinkController : public ILinkController {
+public:
+    // Queues one password frame in the out-queue.
+    virtual void SendAccessPassword(const std::string& password) = 0;
+    // The carrier is gone or the password was refused; the session is over.
+    virtual void SessionLost() = 0;
+};
+
+class TLANReaderModem : public QThread {
+public:
+    // A carrier that comes back within this time was a glitch.
+    static constexpr std::chrono::milliseconds kCarrierGrace{20};
+    // Spaces consecutive frames on the modem link.
+    static constexpr std::chrono::milliseconds kFrameGap{10};
+
+    // Created on the controller's thread, not started. Keeps its own copy
+    // of the password and empties both queues.
+    TLANReaderModem(IModemLinkController& controller, std::string linkPassword,
+                    TMessagesList& outQueue, TMessagesList& inQueue, TCommPort& port);
+    // Ends the thread and waits for it (never from inside its dispatch).
+    ~TLANReaderModem() override;
+
+    void Terminate();
+    // Waits, processing events, until the thread has ended. False inside
+    // this thread's own dispatch, where the wait could never end.
+    bool WaitFinished();
+    void RequestReset();
+    bool ResetRequested() const { return ResetRequested_.load(); }
+    // The devices refused the password: the thread ends and reports the
+    // session lost.
+    void RequestHangUp();
+    bool HangUpRequested() const { return HangUpRequested_.load(); }
+    void FrameQueued();
+
+    // 585 ms at 9600 baud, else 390 ms: from a frame's FE to its FF.
+    const std::chrono::milliseconds FrameTimeout;
+
+protected:
+    void run() override;
+
+private:
+    using TClock = std::chrono::steady_clock;
+
+    bool Stopping() const { return isInterruptionRequested(); }
+    // After the FE has been read. True for a good frame, now in RxBuffer.
+    bool ReceiveFrame();
+    void HandleReceived(const TReceivedFrame& r);
+    void SendAll();
+    void SendFrame();
+    bool TakeNext();
+    void EnqueueReceived();
+    void Dispatch();
+    void SendPasswords();
+    void ReportSessionLost();
+    void ResetLink();
+    void ShowQueues();
+    bool BusyPause(bool finalReset, TClock::time_point giveUpAt) const;
+
+    IModemLinkController& Controller;
+    const std::string LinkPassword;
+    TMessagesList& OutQueue;
+    TMessagesList& InQueue;
+    TCommPort& Port;
+    ISerialDevice* Device;
+    TPortMonitor* Monitor;
+
+    std::atomic<bool> ResetRequested_{false};
+    std::atomic<bool> HangUpRequested_{false};
+    TFrameReceiver Receiver;
+    TMemoryStream RxBuffer;
+    TMemoryStream TxBuffer;
+    bool DispatchPending = false;
+    std::atomic<bool> InDispatch{false};
+    std::size_t ShownIn = SIZE_MAX, ShownOut = SIZE_MAX;
+};
