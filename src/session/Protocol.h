@@ -2,13 +2,14 @@
 // the encodings of the bodies that have a structure of their own.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <vector>
 
+// The end-of-turn frame (3) belongs to the link and is named there.
 enum TOpcode : std::uint8_t {
     opAccessGranted = 1,
-    opEndOfTurn = 3,
     opPoll = 4,
     opPresent = 5,
     opGetDefinition = 6,
