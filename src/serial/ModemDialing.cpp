@@ -245,8 +245,18 @@ void TModemDialing::HangUp() {
         Port.LinkState.clear();
         Port.HangingUp = true;
         SendCommand("+++");
-        TimeoutMs = 6000;
-        ReadResult();
+        // The site's devices may still be sending when the call is left;
+        // their bytes are no answer, and an ATH sent before the modem is
+        // back in command mode would go to the site and leave the call up.
+        // So the escape's OK is waited for, for at most 6 s in all.
+        const auto giveUpAt = TSteadyClock::now() + std::chrono::milliseconds(6000);
+        for (;;) {
+            const auto left =
+                std::chrono::ceil<std::chrono::milliseconds>(giveUpAt - TSteadyClock::now());
+            if (left.count() <= 0) break;
+            TimeoutMs = static_cast<long>(left.count());
+            if (ReadResult() == "OK") break;
+        }
     }
     Command("ATH", 2000);
     Port.HangingUp = false;
