@@ -6,6 +6,9 @@
 
 namespace {
 
+constexpr auto kQuietTime = std::chrono::milliseconds(50);
+constexpr auto kSettleLimit = std::chrono::milliseconds(500);
+
 // A whole decimal 32-bit integer with an optional sign, nothing else.
 bool ToInt32(const std::string& text, long long& out) {
     std::int32_t n = 0;
@@ -133,7 +136,25 @@ void TModemDialing::ModemIsReady() {
     Port.ModemReady = true;
 }
 
+void TModemDialing::DropLateReplies() {
+    // Opening a GSM port asks for the signal, and the OK that ends that
+    // answer may still be on its way; purged too early it would arrive
+    // later and put every reply of the initialisation one line behind.
+    const auto giveUpAt = TSteadyClock::now() + kSettleLimit;
+    for (;;) {
+        Handle->Purge(false, true);
+        const auto quietUntil = std::min(giveUpAt, TSteadyClock::now() + kQuietTime);
+        if (TSteadyClock::now() >= giveUpAt ||
+            Handle->WaitReadable(quietUntil) != TWaitResult::Readable)
+            break;
+    }
+    Handle->Purge(false, true);
+}
+
 bool TModemDialing::InitGsm() {
+    // A reply without a level is no reading: an earlier level must not
+    // stand in for it.
+    Port.SignalLevel = 99;
     Port.ParseSignal(Port.Command("AT+CSQ", 5000));
     Port.ReadResult();
     if (Port.SignalLevel < 8 || Port.SignalLevel == 99) {
@@ -160,7 +181,7 @@ bool TModemDialing::InitModem() {
         if (!Handle) return false;
     }
     Port.Log("*** Init Modem");
-    Handle->Purge(false, true);
+    DropLateReplies();
 
     const int type = Port.ModemType();
     const bool gsm = type == 3 || type == 4;

@@ -52,6 +52,7 @@ private:
     bool ConvertSettings();
     std::string DialCommand() const;
     bool InitGsm();
+    void DropLateReplies();
     void ModemIsReady();
 
     TCommPort& Port;

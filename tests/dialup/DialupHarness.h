@@ -8,9 +8,12 @@
 #include "VirtualSite.h"
 
 #include <algorithm>
+#include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace dialup {
@@ -44,6 +47,53 @@ private:
     std::vector<std::string> events_;
 };
 
+// A far end that answers each command line with the text `answer` gives
+// for it, with echo; or with nothing when it gives an empty text.
+class TScriptedModem {
+public:
+    TScriptedModem(TVirtualFarEnd& far, std::function<std::string(const std::string&)> answer)
+        : far_(far), answer_(std::move(answer)), thread_([this] { Run(); }) {}
+    ~TScriptedModem() {
+        stop_ = true;
+        thread_.join();
+    }
+    std::vector<std::string> Heard() {
+        std::lock_guard lock(mutex_);
+        return heard_;
+    }
+
+private:
+    void Run() {
+        std::string line;
+        while (!stop_) {
+            far_.WaitReadable(TSteadyClock::now() + std::chrono::milliseconds(20));
+            for (const auto& b : far_.Take()) {
+                if (b.value != '\r') {
+                    line += static_cast<char>(b.value);
+                    continue;
+                }
+                {
+                    std::lock_guard lock(mutex_);
+                    heard_.push_back(line);
+                }
+                const std::string reply = answer_(line);
+                if (!reply.empty()) {
+                    const std::string bytes = line + "\r\r\n" + reply + "\r\n";
+                    far_.Write(std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
+                }
+                line.clear();
+            }
+        }
+    }
+
+    TVirtualFarEnd& far_;
+    std::function<std::string(const std::string&)> answer_;
+    std::mutex mutex_;
+    std::vector<std::string> heard_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
 inline sim::TSiteConfig ReferenceSite() {
     auto config = sim::ParseSite(sim::kReferenceSite, "reference");
     config.modem.connectDelayMs = 100;
@@ -70,10 +120,6 @@ public:
         port.IsModem = true;
         port.ModemModel = model;
         port.Open();
-        // Opening a GSM port asks for the signal; the OK that ends the
-        // answer must have crossed the line before the dialer purges it,
-        // as it has long since when an operator dials.
-        Delay(100);
     }
     bool Logged(const std::string& line) const {
         const auto& lines = monitor.Lines();

@@ -263,3 +263,21 @@ TEST_F(Dialer, HangUpEscapesAConnectedLineAndOnlySendsAthOtherwise) {
     EXPECT_FALSE(port.HangingUp);
     EXPECT_TRUE(session.NotConnected);
 }
+
+TEST_F(Dialer, ASignalReplyWithoutALevelIsNoReading) {
+    // A good level from an earlier reading must not let the dial go ahead.
+    TScriptedModem modem(provider.Line("COM2").FarEnd(), [](const std::string& l) {
+        if (l == "AT+CREG?") return std::string("+CREG: 0,1\r\n\r\nOK");
+        return std::string("OK");
+    });
+    port.IsModem = true;
+    port.ModemModel = "MC35i";
+    ASSERT_TRUE(port.Open());
+    port.PhoneNumber = "123";
+    port.SignalLevel = 20;
+    TModemDialing(port, session, RecordedPause()).Dial();
+    EXPECT_EQ(messages.shown, std::vector<std::string>{"Received signal less than 83 dBm"});
+    const auto heard = modem.Heard();
+    EXPECT_EQ(std::count(heard.begin(), heard.end(), "ATDT123"), 0);
+    EXPECT_TRUE(session.NotConnected);
+}
