@@ -8,6 +8,14 @@ namespace {
 
 constexpr auto kQuietTime = std::chrono::milliseconds(50);
 constexpr auto kSettleLimit = std::chrono::milliseconds(500);
+// Waits from the settings are kept as long as they are, up to a day: a
+// 32-bit count of seconds in milliseconds would overflow the clock's
+// nanoseconds and end the wait at once instead.
+constexpr long long kLongestWaitMs = 24LL * 3600 * 1000;
+
+long SettingWait(long long ms) {
+    return static_cast<long>(std::clamp(ms, 0LL, kLongestWaitMs));
+}
 
 // A whole decimal 32-bit integer with an optional sign, nothing else.
 bool ToInt32(const std::string& text, long long& out) {
@@ -230,7 +238,7 @@ void TModemDialing::Dial() {
     while (Attempts > 0 && !Session.AbortDialing) {
         ProcessPendingEvents();
         SendCommand(command);
-        TimeoutMs = static_cast<long>(CancelCallTime * 10000);
+        TimeoutMs = SettingWait(CancelCallTime * 10000);
         Port.Log("*** wait connected result...");
         std::string r = ReadResult();
         if (r == command) r = ReadResult();
@@ -250,7 +258,7 @@ void TModemDialing::Dial() {
         Command("ATH", 500);
         // The shared pause is monotonic and not bound to a minute, so any
         // WaitAttempts is kept as it stands.
-        if (Attempts > 1) pause_(static_cast<long>(WaitAttempts * 1000));
+        if (Attempts > 1) pause_(SettingWait(WaitAttempts * 1000));
         --Attempts;
     }
 }

@@ -96,6 +96,12 @@ TEST_F(Dialer, FailedAttemptsHangUpAndPauseOnlyBetweenAttempts) {
     EXPECT_EQ(std::count(at.begin(), at.end(), "ATH"), 3);
 }
 
+TEST_F(Dialer, AnAbsurdPauseIsCutToADayInsteadOfOverflowing) {
+    settings.WaitAttempts = "2147483647";
+    DialHayes(Answering(sim::TModemSettings::TDial::Busy));
+    EXPECT_EQ(pauses, (std::vector<long>{300, 86'400'000}));
+}
+
 TEST_F(Dialer, OneAttemptHangsUpWithoutAPauseAndNoAttemptDialsNothing) {
     settings.TryToConnect = "1";
     DialHayes(Answering(sim::TModemSettings::TDial::NoCarrier));
