@@ -1,6 +1,7 @@
 #include "LANReader.h"
 
 #include "EventPump.h"
+#include "LinkReceive.h"
 
 #include <QMetaObject>
 #include <thread>
@@ -10,9 +11,6 @@ constexpr auto kBusyRetry = std::chrono::microseconds(200);
 // On the way out a queue is emptied even though termination was asked for;
 // a holder that does not let go within this time is given up on.
 constexpr auto kFinalBusyLimit = std::chrono::milliseconds(500);
-// A line that reports failure from its wait would otherwise be polled in
-// a tight loop.
-constexpr auto kFailedLinePause = std::chrono::milliseconds(50);
 constexpr auto kIdleWaitLimit = std::chrono::milliseconds(250);
 } // namespace
 
@@ -152,45 +150,8 @@ void TLANReader::TurnTimerTick(TClock::time_point now) {
 bool TLANReader::ReceiveFrame() {
     if (Monitor && !Monitor->RXActive()) Monitor->SetRX(true);
     StopTurn();
-    Receiver.Reset();
-    Receiver.Feed(kFrameStart);
-    auto deadline = TClock::now() + kFrameTimeout;
-    while (!Stopping()) {
-        if (TClock::now() >= deadline) {
-            // What follows is noise until the next FE.
-            HandleReceived(*Receiver.Expire());
-            return false;
-        }
-        if (Device->BytesWaiting() == 0) {
-            if (Device->WaitReadable(deadline) == TWaitResult::Failed)
-                std::this_thread::sleep_until(std::min(deadline, TClock::now() + kFailedLinePause));
-            continue;
-        }
-        std::uint8_t b = 0;
-        if (Device->Read(&b, 1) != 1) continue;
-        auto r = Receiver.Feed(b);
-        if (!r) continue;
-        HandleReceived(*r);
-        if (b == kFrameEnd) {
-            if (r->good) RxBuffer = std::move(r->frame);
-            return r->good;
-        }
-        if (!Receiver.Collecting()) return false;
-        // An FE inside the frame: the damaged frame is reported and the new
-        // one gets its own time.
-        deadline = TClock::now() + kFrameTimeout;
-    }
-    return false;
-}
-
-void TLANReader::HandleReceived(const TReceivedFrame& r) {
-    if (r.good) {
-        if (Monitor) Monitor->CountReceived();
-        Port.Log("<--" + StreamToHex(r.frame));
-    } else {
-        if (Monitor) Monitor->CountErrors();
-        Port.Log("ERROR " + StreamToHex(r.frame));
-    }
+    return CollectFrame(
+        *Device, Receiver, kFrameTimeout, [this] { return Stopping(); }, Port, Monitor, RxBuffer);
 }
 
 bool TLANReader::BusyPause(bool finalReset, TClock::time_point giveUpAt) const {

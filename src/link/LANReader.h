@@ -75,7 +75,6 @@ private:
     void TurnTimerTick(TClock::time_point now);
     // After the FE has been read. True for a good frame, now in RxBuffer.
     bool ReceiveFrame();
-    void HandleReceived(const TReceivedFrame& r);
     void SendAll();
     void SendFrame();
     bool TakeNext();

@@ -1,6 +1,7 @@
 #include "LANReaderModem.h"
 
 #include "EventPump.h"
+#include "LinkReceive.h"
 
 #include <QMetaObject>
 #include <thread>
@@ -13,7 +14,6 @@ constexpr auto kFinalBusyLimit = std::chrono::milliseconds(500);
 // The modem lines do not wake the line's wait, so CTS and the carrier are
 // looked at at least this often, as the line's 10 ms read time-out did.
 constexpr auto kLineLook = std::chrono::milliseconds(10);
-constexpr auto kFailedLinePause = std::chrono::milliseconds(50);
 } // namespace
 
 TLANReaderModem::TLANReaderModem(IModemLinkController& controller, std::string linkPassword,
@@ -141,42 +141,8 @@ void TLANReaderModem::ShowQueues() {
 }
 
 bool TLANReaderModem::ReceiveFrame() {
-    Receiver.Reset();
-    Receiver.Feed(kFrameStart);
-    auto deadline = TClock::now() + FrameTimeout;
-    while (!Stopping()) {
-        if (TClock::now() >= deadline) {
-            HandleReceived(*Receiver.Expire());
-            return false;
-        }
-        if (Device->BytesWaiting() == 0) {
-            if (Device->WaitReadable(deadline) == TWaitResult::Failed)
-                std::this_thread::sleep_until(std::min(deadline, TClock::now() + kFailedLinePause));
-            continue;
-        }
-        std::uint8_t b = 0;
-        if (Device->Read(&b, 1) != 1) continue;
-        auto r = Receiver.Feed(b);
-        if (!r) continue;
-        HandleReceived(*r);
-        if (b == kFrameEnd) {
-            if (r->good) RxBuffer = std::move(r->frame);
-            return r->good;
-        }
-        if (!Receiver.Collecting()) return false;
-        deadline = TClock::now() + FrameTimeout;
-    }
-    return false;
-}
-
-void TLANReaderModem::HandleReceived(const TReceivedFrame& r) {
-    if (r.good) {
-        if (Monitor) Monitor->CountReceived();
-        Port.Log("<--" + StreamToHex(r.frame));
-    } else {
-        if (Monitor) Monitor->CountErrors();
-        Port.Log("ERROR " + StreamToHex(r.frame));
-    }
+    return CollectFrame(
+        *Device, Receiver, FrameTimeout, [this] { return Stopping(); }, Port, Monitor, RxBuffer);
 }
 
 bool TLANReaderModem::BusyPause(bool finalReset, TClock::time_point giveUpAt) const {

@@ -64,7 +64,6 @@ private:
     bool Stopping() const { return isInterruptionRequested(); }
     // After the FE has been read. True for a good frame, now in RxBuffer.
     bool ReceiveFrame();
-    void HandleReceived(const TReceivedFrame& r);
     void SendAll();
     void SendFrame();
     bool TakeNext();
