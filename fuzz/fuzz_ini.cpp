@@ -1,4 +1,6 @@
-// An arbitrary INI file through the reader and the port-path mapping.
+// An arbitrary INI file through the reader, the port-path mapping and the
+// access password.
+#include "AccessPassword.h"
 #include "IniFile.h"
 #include "PortPaths.h"
 
@@ -15,6 +17,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         (void)paths.PathFor(name);
         (void)paths.IsModem(name);
     }
+    // Whatever the file held, the password read must be one that saves and
+    // reads back unchanged.
+    const std::string password = LoadPassword(ini);
+    TIniFile saved;
+    if (!SavePassword(saved, password) || LoadPassword(saved) != password) __builtin_trap();
     for (const auto& key : ini.Keys("PORTS")) {
         (void)ini.ReadInteger("PORTS", key, 0);
         (void)ini.ReadBool("PORTS", key, false);
