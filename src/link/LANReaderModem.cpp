@@ -154,7 +154,9 @@ bool TLANReaderModem::BusyPause(bool finalReset, TClock::time_point giveUpAt) co
 void TLANReaderModem::SendAll() {
     if (Monitor) Monitor->SetTX(true);
     Device->SetRts(false);
-    while (OutQueue.Count() > 0) {
+    // The modem may withdraw clear-to-send between two frames of a batch;
+    // the rest then waits in the queue.
+    while (OutQueue.Count() > 0 && (Port.ModemStatus() & kStatusCts)) {
         if (!TakeNext()) break;
         if (CheckFrameLength(TxBuffer)) SendFrame();
     }
