@@ -26,7 +26,9 @@ TEST_F(Session, DiscoversTheReferenceSiteOnADirectLine) {
     ASSERT_FALSE(monitor->NotConnected);
     EXPECT_TRUE(monitor->AccessGranted);
     ASSERT_NE(monitor->BusLink(), nullptr);
-    ASSERT_TRUE(RunUntil([&] { return TreeComplete(devices, kReferenceTree); }));
+    // The hub reports its state after its children's tables.
+    ASSERT_TRUE(RunUntil(
+        [&] { return TreeComplete(devices, kReferenceTree) && monitor->HubState.Present; }));
 
     // Devices in the order they answered, each hub child behind its hub.
     for (std::uint8_t a : {2, 3, 4, 5})
