@@ -8,6 +8,14 @@
 
 namespace {
 
+struct TDepth {
+    int& depth;
+    explicit TDepth(int& d) : depth(d) { ++depth; }
+    ~TDepth() { --depth; }
+    TDepth(const TDepth&) = delete;
+    TDepth& operator=(const TDepth&) = delete;
+};
+
 // A misbehaving device that keeps sending rows after its table is complete
 // would otherwise grow it without end; a row index is one byte.
 constexpr int kMaxTableRows = 256;
@@ -91,6 +99,7 @@ void TLANMonitor::StampTime() {
 // ---- Opening and closing
 
 void TLANMonitor::StartSession() {
+    const TDepth depth(stepDepth_);
     dialer_.reset();
     NotConnected = false;
     EnableSessionActions();
@@ -163,21 +172,23 @@ void TLANMonitor::FailSession() {
 }
 
 bool TLANMonitor::StopSession() {
-    return OutsideDispatch(&TLANMonitor::StopNow);
+    if (Busy()) AbortDialing = true;
+    return WhenIdle(&TLANMonitor::StopNow);
 }
 
 bool TLANMonitor::Rediscover() {
-    return OutsideDispatch(&TLANMonitor::RediscoverNow);
+    return WhenIdle(&TLANMonitor::RediscoverNow);
 }
 
-bool TLANMonitor::OutsideDispatch(void (TLANMonitor::*step)()) {
-    if (dispatchDepth_ == 0) {
+bool TLANMonitor::WhenIdle(void (TLANMonitor::*step)()) {
+    if (!Busy()) {
         (this->*step)();
         return true;
     }
-    // The rest of the dispatch below us drops what it still holds.
-    DispatchEnabled = false;
-    QTimer::singleShot(0, context_.get(), [this, step] { OutsideDispatch(step); });
+    // The rest of a dispatch below us drops what it still holds.
+    if (dispatchDepth_ > 0) DispatchEnabled = false;
+    // Looked at again shortly; a dial or the modem's start takes seconds.
+    QTimer::singleShot(5, context_.get(), [this, step] { WhenIdle(step); });
     return false;
 }
 
@@ -229,6 +240,7 @@ void TLANMonitor::WaitLinkGone(const std::function<bool()>& gone) {
 }
 
 void TLANMonitor::RediscoverNow() {
+    const TDepth depth(stepDepth_);
     DispatchEnabled = false;
     ResetLinkAndTree();
     Delay(kResetPollPauseMs);
@@ -290,11 +302,7 @@ void TLANMonitor::SelectHub(std::uint8_t hub) {
 // ---- Dispatch
 
 void TLANMonitor::DispatchReceived() {
-    struct TDepth {
-        int& depth;
-        explicit TDepth(int& d) : depth(d) { ++depth; }
-        ~TDepth() { --depth; }
-    } depth(dispatchDepth_);
+    const TDepth depth(dispatchDepth_);
 
     const auto dropAll = [this] {
         TBusyHold hold(InQueue(), Pause);

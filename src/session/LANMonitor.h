@@ -79,13 +79,15 @@ public:
     // dial-up link is up with the password on its way, or when opening
     // failed (NotConnected, and the views are told SessionLost).
     void StartSession();
-    // Takes the link down and closes the port. Inside a dispatch (a window
-    // handler running in one of its pauses) the link thread cannot end, so
-    // the stop is carried out as soon as the dispatch has returned; false
-    // then, true when the session is stopped on return.
+    // Takes the link down and closes the port. Asked from a window handler
+    // that runs in a pause of a dispatch (the link thread is blocked on
+    // that dispatch and cannot end), of the opening (the dialer still holds
+    // the port; a dial is cancelled at its next attempt) or of a new
+    // discovery, the stop is carried out as soon as that has returned:
+    // false then, true when the session is stopped on return.
     bool StopSession();
     // Empties the tree and the link and starts discovery again. Deferred
-    // like StopSession inside a dispatch.
+    // like StopSession.
     bool Rediscover();
     void ResetLinkAndTree();
     void StartBusLink();
@@ -108,6 +110,8 @@ public:
 
     // True while a dispatch is on the main thread's stack.
     bool InDispatch() const { return dispatchDepth_ > 0; }
+    // True while a dispatch, the opening or a new discovery is on the stack.
+    bool Busy() const { return dispatchDepth_ > 0 || stepDepth_ > 0; }
 
 private:
     void ApplyFrame(TLANObject& d, std::uint8_t opcode);
@@ -121,8 +125,8 @@ private:
     void FailSession();
     void WaitLinkGone(const std::function<bool()>& gone);
     void HangUpIfConnected();
-    // Runs `step` now, or as soon as no dispatch is on the stack.
-    bool OutsideDispatch(void (TLANMonitor::*step)());
+    // Runs `step` now, or as soon as the controller is not Busy.
+    bool WhenIdle(void (TLANMonitor::*step)());
     void StopNow();
     void RediscoverNow();
     void WakeLinks();
@@ -135,6 +139,7 @@ private:
     std::unique_ptr<TLANReaderModem> modemLink_;
     std::unique_ptr<TModemDialing> dialer_;
     int dispatchDepth_ = 0;
+    int stepDepth_ = 0;
     // Context of the deferred steps and the link threads' end handlers:
     // freed first, so none of them runs on a controller that is gone.
     std::unique_ptr<QObject> context_;

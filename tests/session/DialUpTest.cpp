@@ -5,6 +5,7 @@
 // without a telephone number.
 #include "MonitorHarness.h"
 
+#include <QTimer>
 #include <gtest/gtest.h>
 
 namespace {
@@ -84,6 +85,25 @@ TEST_F(DialUp, CancelAtThePasswordStillDialsWithAnEmptyPassword) {
     ASSERT_GE(trace.In().size(), 1u);
     EXPECT_EQ(trace.In()[0].substr(10, 4), "2E00") << "sent as the single byte 0";
     monitor->StopSession();
+}
+
+TEST_F(DialUp, DisconnectDuringTheDialStopsOnceTheDialerHasLetGo) {
+    AttachModem();
+    views.password = "KELLY7";
+    std::optional<bool> stoppedAtOnce;
+    // The operator presses "Disconnect" while the modem is dialling.
+    QTimer::singleShot(200, [&] {
+        EXPECT_NE(monitor->Dialer(), nullptr);
+        stoppedAtOnce = monitor->StopSession();
+    });
+    monitor->StartSession();
+    ASSERT_TRUE(stoppedAtOnce.has_value());
+    EXPECT_FALSE(*stoppedAtOnce);
+    ASSERT_TRUE(RunUntil([&] { return port.Handle() == nullptr; }));
+    EXPECT_EQ(monitor->ModemLink(), nullptr);
+    EXPECT_EQ(devices.Count(), 0);
+    // The call that came up is hung up again.
+    EXPECT_EQ(trace.With("carrier up").size(), trace.With("carrier down").size());
 }
 
 TEST_F(DialUp, APhoneNumberOfZeroIsAnError) {
