@@ -1,16 +1,11 @@
 #include "LANReaderModem.h"
 
-#include "EventPump.h"
 #include "LinkReceive.h"
 
 #include <QMetaObject>
 #include <thread>
 
 namespace {
-constexpr auto kBusyRetry = std::chrono::microseconds(200);
-// On the way out a queue is emptied even though termination was asked for;
-// a holder that does not let go within this time is given up on.
-constexpr auto kFinalBusyLimit = std::chrono::milliseconds(500);
 // The modem lines do not wake the line's wait, so CTS and the carrier are
 // looked at at least this often, as the line's 10 ms read time-out did.
 constexpr auto kLineLook = std::chrono::milliseconds(10);
@@ -18,47 +13,16 @@ constexpr auto kLineLook = std::chrono::milliseconds(10);
 
 TLANReaderModem::TLANReaderModem(IModemLinkController& controller, std::string linkPassword,
                                  TMessagesList& outQueue, TMessagesList& inQueue, TCommPort& port)
-    : FrameTimeout(port.BaudRate == 9600 ? 585 : 390), Controller(controller),
-      LinkPassword(std::move(linkPassword)), OutQueue(outQueue), InQueue(inQueue), Port(port),
-      Device(port.Handle()), Monitor(port.Monitor()) {
-    const auto pause = [] {
-        Delay(1);
-        return true;
-    };
-    for (TMessagesList* q : {&OutQueue, &InQueue}) {
-        TBusyHold hold(*q, pause);
-        q->FreeAll();
-    }
-}
+    : TLinkThread(controller, outQueue, inQueue, port),
+      FrameTimeout(port.BaudRate == 9600 ? 585 : 390), ModemController(controller),
+      LinkPassword(std::move(linkPassword)) {}
 
 TLANReaderModem::~TLANReaderModem() {
-    Terminate();
-    WaitFinished();
-}
-
-void TLANReaderModem::Terminate() {
-    requestInterruption();
-    if (Device) Device->Wake();
-}
-
-bool TLANReaderModem::WaitFinished() {
-    if (InDispatch.load()) return false;
-    while (!wait(QDeadlineTimer(5)))
-        ProcessPendingEvents();
-    return true;
-}
-
-void TLANReaderModem::RequestReset() {
-    ResetRequested_ = true;
-    if (Device) Device->Wake();
+    Finish();
 }
 
 void TLANReaderModem::RequestHangUp() {
     HangUpRequested_ = true;
-    if (Device) Device->Wake();
-}
-
-void TLANReaderModem::FrameQueued() {
     if (Device) Device->Wake();
 }
 
@@ -91,7 +55,7 @@ void TLANReaderModem::run() {
             }
         }
         if (InQueue.Count() > 0 && DispatchPending && !Stopping()) Dispatch();
-        if (ResetRequested_) ResetLink();
+        if (ResetRequested_) ResetQueuesAndLine();
         if (HangUpRequested_) {
             HangUpRequested_ = false;
             ReportSessionLost();
@@ -110,7 +74,7 @@ void TLANReaderModem::run() {
         if (!work && Device->WaitReadable(TClock::now() + kLineLook) == TWaitResult::Failed)
             std::this_thread::sleep_for(kFailedLinePause);
     }
-    ResetLink();
+    ResetQueuesAndLine();
     Port.ModemStatus();
 }
 
@@ -121,7 +85,7 @@ void TLANReaderModem::SendPasswords() {
         this,
         [this] {
             for (int i = 0; i < 3; ++i)
-                Controller.SendAccessPassword(LinkPassword);
+                ModemController.SendAccessPassword(LinkPassword);
         },
         Qt::BlockingQueuedConnection);
 }
@@ -130,25 +94,12 @@ void TLANReaderModem::ReportSessionLost() {
     // Carried out on the controller's thread once this thread has ended
     // its work; dropped if the thread object is gone by then.
     QMetaObject::invokeMethod(
-        this, [this] { Controller.SessionLost(); }, Qt::QueuedConnection);
-}
-
-void TLANReaderModem::ShowQueues() {
-    if (!Monitor) return;
-    const std::size_t out = OutQueue.Count(), in = InQueue.Count();
-    if (out != ShownOut) Monitor->ShowOutQueue(ShownOut = out);
-    if (in != ShownIn) Monitor->ShowInQueue(ShownIn = in);
+        this, [this] { ModemController.SessionLost(); }, Qt::QueuedConnection);
 }
 
 bool TLANReaderModem::ReceiveFrame() {
     return CollectFrame(
         *Device, Receiver, FrameTimeout, [this] { return Stopping(); }, Port, Monitor, RxBuffer);
-}
-
-bool TLANReaderModem::BusyPause(bool finalReset, TClock::time_point giveUpAt) const {
-    if (finalReset ? TClock::now() >= giveUpAt : Stopping()) return false;
-    std::this_thread::sleep_for(kBusyRetry);
-    return true;
 }
 
 void TLANReaderModem::SendAll() {
@@ -175,57 +126,4 @@ void TLANReaderModem::SendFrame() {
         Port.Log("ERROR " + StreamToHex(TxBuffer));
     }
     std::this_thread::sleep_for(kFrameGap);
-}
-
-bool TLANReaderModem::TakeNext() {
-    TBusyHold hold(OutQueue, [this] { return BusyPause(false, {}); });
-    if (!hold.Held()) return false;
-    OutQueue.SetCurrent(0);
-    TxBuffer.Clear();
-    OutQueue.CopyCurrent(TxBuffer);
-    OutQueue.DeleteMessage(0);
-    return true;
-}
-
-void TLANReaderModem::EnqueueReceived() {
-    TBusyHold hold(InQueue, [this] { return BusyPause(false, {}); });
-    if (!hold.Held()) return;
-    InQueue.AddCopy(RxBuffer);
-    DispatchPending = true;
-}
-
-void TLANReaderModem::Dispatch() {
-    const std::size_t before = InQueue.Count();
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            InDispatch = true;
-            if (Monitor) Monitor->ShowInQueue(InQueue.Count());
-            Controller.DispatchReceived();
-            InDispatch = false;
-        },
-        Qt::BlockingQueuedConnection);
-    DispatchPending = InQueue.Count() > 0 && InQueue.Count() < before;
-}
-
-void TLANReaderModem::ResetLink() {
-    const bool finalReset = Stopping();
-    const auto giveUpAt = TClock::now() + kFinalBusyLimit;
-    for (TMessagesList* q : {&OutQueue, &InQueue}) {
-        TBusyHold hold(*q, [&] { return BusyPause(finalReset, giveUpAt); });
-        if (hold.Held()) q->FreeAll();
-    }
-    DispatchPending = false;
-    Device->SetRts(true);
-    Device->SetDtr(true);
-    Device->Purge(true, false);
-    Device->Purge(false, true);
-    Receiver.Reset();
-    if (Monitor) {
-        Monitor->SetRX(false);
-        Monitor->SetTX(false);
-        Monitor->SetDTR(true);
-        Monitor->SetRTS(true);
-    }
-    ResetRequested_ = false;
 }

@@ -6,12 +6,8 @@
 // three times as the thread starts.
 #pragma once
 
-#include "FrameReceiver.h"
-#include "LANReader.h"
-#include "MessagesList.h"
-#include "SerialComm.h"
+#include "LinkThread.h"
 
-#include <QThread>
 #include <atomic>
 #include <chrono>
 #include <string>
@@ -26,7 +22,7 @@ public:
     virtual void SessionLost() = 0;
 };
 
-class TLANReaderModem : public QThread {
+class TLANReaderModem : public TLinkThread {
 public:
     // A carrier that comes back within this time was a glitch.
     static constexpr std::chrono::milliseconds kCarrierGrace{20};
@@ -40,17 +36,10 @@ public:
     // Ends the thread and waits for it (never from inside its dispatch).
     ~TLANReaderModem() override;
 
-    void Terminate();
-    // Waits, processing events, until the thread has ended. False inside
-    // this thread's own dispatch, where the wait could never end.
-    bool WaitFinished();
-    void RequestReset();
-    bool ResetRequested() const { return ResetRequested_.load(); }
     // The devices refused the password: the thread ends and reports the
     // session lost.
     void RequestHangUp();
     bool HangUpRequested() const { return HangUpRequested_.load(); }
-    void FrameQueued();
 
     // 585 ms at 9600 baud, else 390 ms: from a frame's FE to its FF.
     const std::chrono::milliseconds FrameTimeout;
@@ -59,36 +48,14 @@ protected:
     void run() override;
 
 private:
-    using TClock = std::chrono::steady_clock;
-
-    bool Stopping() const { return isInterruptionRequested(); }
     // After the FE has been read. True for a good frame, now in RxBuffer.
     bool ReceiveFrame();
     void SendAll();
     void SendFrame();
-    bool TakeNext();
-    void EnqueueReceived();
-    void Dispatch();
     void SendPasswords();
     void ReportSessionLost();
-    void ResetLink();
-    void ShowQueues();
-    bool BusyPause(bool finalReset, TClock::time_point giveUpAt) const;
 
-    IModemLinkController& Controller;
+    IModemLinkController& ModemController;
     const std::string LinkPassword;
-    TMessagesList& OutQueue;
-    TMessagesList& InQueue;
-    TCommPort& Port;
-    ISerialDevice* Device;
-    TPortMonitor* Monitor;
-
-    std::atomic<bool> ResetRequested_{false};
     std::atomic<bool> HangUpRequested_{false};
-    TFrameReceiver Receiver;
-    TMemoryStream RxBuffer;
-    TMemoryStream TxBuffer;
-    bool DispatchPending = false;
-    std::atomic<bool> InDispatch{false};
-    std::size_t ShownIn = SIZE_MAX, ShownOut = SIZE_MAX;
 };
