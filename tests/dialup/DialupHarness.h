@@ -5,6 +5,7 @@
 #include "ReferenceSite.h"
 #include "SerialComm.h"
 #include "SiteJson.h"
+#include "TraceLog.h"
 #include "VirtualSite.h"
 
 #include <algorithm>
@@ -22,29 +23,6 @@ class TRecordedMessages : public IOperatorMessages {
 public:
     void ShowMessage(const std::string& text) override { shown.push_back(text); }
     std::vector<std::string> shown;
-};
-
-// The site's trace arrives on its own thread.
-class TModemTrace {
-public:
-    sim::TTrace Sink() {
-        return [this](sim::Millis, const std::string& event) {
-            std::lock_guard lock(mutex_);
-            events_.push_back(event);
-        };
-    }
-    // Events that start with `prefix`, the prefix cut off.
-    std::vector<std::string> With(const std::string& prefix) const {
-        std::lock_guard lock(mutex_);
-        std::vector<std::string> out;
-        for (const auto& e : events_)
-            if (e.rfind(prefix, 0) == 0) out.push_back(e.substr(prefix.size()));
-        return out;
-    }
-
-private:
-    mutable std::mutex mutex_;
-    std::vector<std::string> events_;
 };
 
 // A far end that answers each command line with the text `answer` gives
@@ -131,7 +109,7 @@ public:
     TVirtualSerialProvider provider;
     TPortMonitor monitor{nullptr};
     TCommPort port{"COM2", provider, &monitor, {1, 1, 1, 1}};
-    TModemTrace trace;
+    sim::TTraceLog trace;
     std::unique_ptr<sim::TVirtualSite> site;
 };
 

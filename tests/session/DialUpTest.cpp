@@ -47,7 +47,7 @@ TEST_F(DialUp, TheGrantedSessionDiscoversTheSiteAndHangsUpAtTheEnd) {
     EXPECT_TRUE(monitor->AccessGranted);
     // Three password frames, then exactly one poll for the grant before the
     // devices' own completions poll again.
-    const auto in = trace.In();
+    const auto in = trace.With("in  ");
     ASSERT_GE(in.size(), 4u);
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(in[i].substr(0, 6) + in[i].substr(10, 2), "FE00012E") << in[i];
@@ -82,8 +82,8 @@ TEST_F(DialUp, CancelAtThePasswordStillDialsWithAnEmptyPassword) {
     monitor->StartSession();
     EXPECT_EQ(views.asked, 1);
     ASSERT_TRUE(RunUntil([&] { return views.lost == 1; })) << "the site refuses the empty password";
-    ASSERT_GE(trace.In().size(), 1u);
-    EXPECT_EQ(trace.In()[0].substr(10, 4), "2E00") << "sent as the single byte 0";
+    ASSERT_GE(trace.With("in  ").size(), 1u);
+    EXPECT_EQ(trace.With("in  ")[0].substr(10, 4), "2E00") << "sent as the single byte 0";
     monitor->StopSession();
 }
 

@@ -7,12 +7,12 @@
 #include "LANMonitor.h"
 #include "ReferenceSite.h"
 #include "SiteJson.h"
+#include "TraceLog.h"
 #include "VirtualSite.h"
 
 #include <algorithm>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -77,30 +77,6 @@ private:
     }
 };
 
-// The site's trace arrives on its own thread.
-class TSiteTrace {
-public:
-    sim::TTrace Sink() {
-        return [this](sim::Millis, const std::string& e) {
-            std::lock_guard lock(mutex_);
-            events_.push_back(e);
-        };
-    }
-    // The good frames the site received from the program, unescaped hex.
-    std::vector<std::string> In() const { return With("in  "); }
-    std::vector<std::string> With(const std::string& prefix) const {
-        std::lock_guard lock(mutex_);
-        std::vector<std::string> out;
-        for (const auto& e : events_)
-            if (e.rfind(prefix, 0) == 0) out.push_back(e.substr(prefix.size()));
-        return out;
-    }
-
-private:
-    mutable std::mutex mutex_;
-    std::vector<std::string> events_;
-};
-
 inline bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 30s) {
     const auto end = TSteadyClock::now() + limit;
     while (!done()) {
@@ -148,7 +124,7 @@ public:
     TVirtualSerialProvider provider;
     TPortMonitor portMonitor{nullptr};
     TCommPort port{"COM1", provider, &portMonitor, {1, 1, 1, 1}};
-    TSiteTrace trace;
+    sim::TTraceLog trace;
     std::unique_ptr<sim::TVirtualSite> site;
     TObjectsList devices;
     TRecordedViews views;

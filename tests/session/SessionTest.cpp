@@ -53,7 +53,7 @@ TEST_F(Session, DiscoversTheReferenceSiteOnADirectLine) {
 
     // On the wire: the poll with sequence 1 on a fresh queue, the end of
     // the turn, then one definition request per device.
-    const auto in = trace.In();
+    const auto in = trace.With("in  ");
     ASSERT_GE(in.size(), 2u);
     EXPECT_EQ(in[0], "FE0001010104C2DCFF");
     EXPECT_EQ(in[1].substr(10, 2), "03") << "the end-of-turn frame follows";
@@ -94,7 +94,7 @@ TEST_F(Session, RequestsReachTheDevicesAndTheirAnswersTheViews) {
     EXPECT_EQ(views.Count("Control 0 100"), 1);
 
     // Length 4: the opcode and the three bytes of the selection.
-    const auto toChild = Starting(trace.In(), "FE1301");
+    const auto toChild = Starting(trace.With("in  "), "FE1301");
     ASSERT_EQ(toChild.size(), 1u);
     EXPECT_EQ(toChild[0].substr(8, 10), "041B020005") << "parameters 0 and 5 of 0x13";
 }
