@@ -79,7 +79,9 @@ TLANMonitor::TLANMonitor(ISessionViews& views, TCommPort* port, TObjectsList& de
 
 TLANMonitor::~TLANMonitor() {
     TerminateLinks();
-    if (port_ && port_->Handle() && busLink_) StopNow();
+    // A modem link too: a call left up would keep the line (and its bill)
+    // running after the window is gone.
+    if (port_ && port_->Handle() && (busLink_ || modemLink_)) StopNow();
     // Deferred steps and end handlers must not reach a controller that is
     // gone; the threads are joined by their own destructors.
     context_.reset();

@@ -106,6 +106,16 @@ TEST_F(DialUp, DisconnectDuringTheDialStopsOnceTheDialerHasLetGo) {
     EXPECT_EQ(trace.With("carrier up").size(), trace.With("carrier down").size());
 }
 
+TEST_F(DialUp, FreeingTheControllerHangsUpACallStillUp) {
+    AttachModem();
+    views.password = "KELLY7";
+    monitor->StartSession();
+    ASSERT_NE(monitor->ModemLink(), nullptr);
+    monitor.reset();
+    EXPECT_EQ(trace.With("carrier down").size(), 1u);
+    EXPECT_EQ(port.Handle(), nullptr);
+}
+
 TEST_F(DialUp, APhoneNumberOfZeroIsAnError) {
     AttachModem();
     port.PhoneNumber = "0";
