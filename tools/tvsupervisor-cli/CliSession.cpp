@@ -14,10 +14,6 @@ private:
     std::ostream& out_;
 };
 
-void TCliSession::TMessages::ShowMessage(const std::string& text) {
-    out_ << "tvsupervisor-cli: " << text << '\n';
-}
-
 namespace {
 // How often the waits look at the tree, Ctrl-C and the clock.
 constexpr long kWaitStepMs = 20;
@@ -26,10 +22,10 @@ constexpr long kWaitStepMs = 20;
 TCliSession::TCliSession(const std::string& portName, const std::string& path,
                          TObjectsList& devices, std::ostream& log,
                          std::optional<std::string> password, bool verbose)
-    : devices_(devices), messages_(log), views_(log, std::move(password)), provider_(path),
-      portMonitor_(&messages_), logView_(verbose ? std::make_unique<TLogView>(log) : nullptr),
+    : devices_(devices), views_(log, std::move(password)), provider_(path), portMonitor_(&views_),
+      logView_(verbose ? std::make_unique<TLogView>(log) : nullptr),
       port_(portName, provider_, &portMonitor_) {
-    port_.Messages = &messages_;
+    port_.Messages = &views_;
     if (logView_) portMonitor_.AddView(logView_.get());
     monitor_ = std::make_unique<TLANMonitor>(views_, &port_, devices_);
 }

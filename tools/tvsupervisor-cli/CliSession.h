@@ -52,19 +52,10 @@ public:
 
 private:
     class TLogView;
-    class TMessages : public IOperatorMessages {
-    public:
-        explicit TMessages(std::ostream& out) : out_(out) {}
-        void ShowMessage(const std::string& text) override;
-
-    private:
-        std::ostream& out_;
-    };
 
     bool TreeComplete();
 
     TObjectsList& devices_;
-    TMessages messages_;
     TCliViews views_;
     TCliSerialProvider provider_;
     TPortMonitor portMonitor_;

@@ -4,6 +4,7 @@
 // the commands can tell when discovery has settled and a reading arrived.
 #pragma once
 
+#include "OperatorMessages.h"
 #include "SessionViews.h"
 
 #include <chrono>
@@ -11,7 +12,9 @@
 #include <ostream>
 #include <string>
 
-class TCliViews : public ISessionViews {
+// Also where the port object's warnings go, so that every message for the
+// operator takes the same way.
+class TCliViews : public ISessionViews, public IOperatorMessages {
 public:
     using TClock = std::chrono::steady_clock;
 

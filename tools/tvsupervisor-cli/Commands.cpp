@@ -237,6 +237,7 @@ private:
                 else
                     out_ << "  no answer\n";
                 out_.flush();
+                if (!out_) throw ECliFailure("standard output was closed; scan ended");
             }
             if (Interrupted())
                 throw ECliFailure("interrupted; the session was closed and recorded",
@@ -313,5 +314,9 @@ int RunCommand(const TCliOptions& options, const std::string& executable, std::o
         out.flush();
         err << "tvsupervisor-cli: " << e.what() << '\n';
         return e.Status();
+    } catch (const std::exception& e) {
+        out.flush();
+        err << "tvsupervisor-cli: " << e.what() << '\n';
+        return kExitFailure;
     }
 }

@@ -16,6 +16,9 @@ void InstallInterruptHandler() {
     sigemptyset(&sa.sa_mask);
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
+    // A reader that goes away (| head) is seen as a failed write, so the
+    // session is still closed and recorded.
+    std::signal(SIGPIPE, SIG_IGN);
 }
 
 bool Interrupted() {
