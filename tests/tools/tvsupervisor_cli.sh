@@ -98,13 +98,16 @@ expect_failure 1 "open $dir/none: No such file or directory" discover --port "$d
 expect_failure 2 '^tvsupervisor-cli: --device takes a bus address' \
   scan --port "$pts" --device 0x1ff --interval 1 --count 1
 expect_failure 2 '^tvsupervisor-cli: unknown command' frobnicate
-# Someone else holds the line.
-flock "$pts" sleep 5 &
-holder=$!
-sleep 0.5
+# Someone else holds the line: this shell, with the lock the client takes.
+exec 9< "$pts"
+flock -n 9 || fail "could not lock $pts for the test"
 expect_failure 1 "$pts is in use" discover --port "$pts"
-kill "$holder" 2>/dev/null || true
-wait "$holder" 2>/dev/null || true
+exec 9<&-
 
 [ "$(wc -l < <("$cli" sessions))" -eq 2 ] || fail "a failed opening was recorded"
+
+# A history that cannot be read is set aside, said so, and kept.
+echo "not a table" > Data/HistorySession.sdb
+expect_failure 1 'HistorySession.sdb cannot be used .* moved to ' sessions
+grep -q "not a table" Data/HistorySession.sdb.* || fail "the unusable history was not kept"
 echo "tvsupervisor-cli ok"

@@ -30,13 +30,13 @@ const char* const kCliUsage = R"(usage:
             behind a hub the channel is the high digit (0x13: channel 1).
   S         seconds, a decimal number (0.5); --timeout defaults to 30 and
             bounds the discovery.
-  --password  the access password, for a line that asks for one.
+  --password  the access password, should the line ask for one.
   --verbose   the line log (frames sent and received) on standard error.
 
 output of discover:
-  site       NAME                         (with --site)
-  port       PORT (device path)
-  devices    N, discovery complete in S s
+  site     NAME                           (with --site)
+  port     PORT (device path)
+  devices  N, discovery complete in S s
 
   Devices                                 the tree: devices on the bus, each
     0x02  Server                          hub's devices indented under it
