@@ -106,6 +106,18 @@ exec 9<&-
 
 [ "$(wc -l < <("$cli" sessions))" -eq 2 ] || fail "a failed opening was recorded"
 
+# Readings of one device behind the hub, each a table of its parameters.
+"$cli" scan --port "$pts" --device 0x13 --interval 0.5 --count 2 > out.txt 2> err.txt ||
+  fail "scan exited $?: $(cat err.txt)"
+[ "$(grep -cE '^scan [12]/2  [0-9.]+ [0-9:]+  0x13  TV Exciter$' out.txt)" -eq 2 ] ||
+  fail "scan lines: $(grep '^scan' out.txt)"
+[ "$(grep -c '^  PARAMETER  ' out.txt)" -eq 2 ] || fail "not two readings: $(cat out.txt)"
+expect_failure 1 "no device at 0x09 on $pts" scan --port "$pts" --device 9 --interval 1 --count 1
+expect_failure 3 "discovery not complete within 0.2 s\|no device answered within 0.2 s" \
+  discover --port "$pts" --timeout 0.2
+# Sessions that came up are recorded however they ended.
+[ "$(wc -l < <("$cli" sessions))" -eq 5 ] || fail "scan, failed scan and time-out not recorded"
+
 # A history that cannot be read is set aside, said so, and kept.
 echo "not a table" > Data/HistorySession.sdb
 expect_failure 1 'HistorySession.sdb cannot be used .* moved to ' sessions
