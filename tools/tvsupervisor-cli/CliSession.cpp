@@ -19,12 +19,12 @@ namespace {
 constexpr long kWaitStepMs = 20;
 } // namespace
 
-TCliSession::TCliSession(const std::string& portName, const std::string& path,
+TCliSession::TCliSession(ISerialProvider& provider, const std::string& portName,
                          TObjectsList& devices, std::ostream& log,
                          std::optional<std::string> password, bool verbose)
-    : devices_(devices), views_(log, std::move(password)), provider_(path), portMonitor_(&views_),
+    : devices_(devices), views_(log, std::move(password)), portMonitor_(&views_),
       logView_(verbose ? std::make_unique<TLogView>(log) : nullptr),
-      port_(portName, provider_, &portMonitor_) {
+      port_(portName, provider, &portMonitor_) {
     port_.Messages = &views_;
     if (logView_) portMonitor_.AddView(logView_.get());
     monitor_ = std::make_unique<TLANMonitor>(views_, &port_, devices_);
@@ -40,11 +40,7 @@ bool TCliSession::Open() {
     startText_ = NowText();
     opened_ = TClock::now();
     monitor_->StartSession();
-    if (monitor_->NotConnected) {
-        error_ = provider_.LastError().empty() ? "the session on " + port_.Name() + " did not open"
-                                               : provider_.LastError();
-        return false;
-    }
+    if (monitor_->NotConnected) return false;
     open_ = true;
     return true;
 }

@@ -3,7 +3,6 @@
 // views, the wait for discovery to settle, and the closing.
 #pragma once
 
-#include "CliPort.h"
 #include "CliViews.h"
 #include "LANMonitor.h"
 #include "PortMonitor.h"
@@ -24,16 +23,17 @@ public:
 
     enum class TOutcome { Complete, TimedOut, Interrupted, Lost };
 
-    // `portName` as given on the command line, `path` its device. With
-    // `verbose` the line log goes to `log` as it is written.
-    TCliSession(const std::string& portName, const std::string& path, TObjectsList& devices,
+    // `portName` as given on the command line, opened through `provider`
+    // (not owned). With `verbose` the line log goes to `log` as it is
+    // written.
+    TCliSession(ISerialProvider& provider, const std::string& portName, TObjectsList& devices,
                 std::ostream& log, std::optional<std::string> password, bool verbose);
     ~TCliSession();
     TCliSession(const TCliSession&) = delete;
     TCliSession& operator=(const TCliSession&) = delete;
 
-    // Opens the port and starts discovery. False, with the reason in
-    // Error(), when the session did not come up.
+    // Opens the port and starts discovery. False when the session did not
+    // come up (the provider knows why).
     bool Open();
     // Runs the event loop until every device of the tree is complete and
     // the line has been quiet for kSettleQuiet, or the time-out, Ctrl-C or
@@ -45,7 +45,6 @@ public:
     // Stops the session; the time it ended, as the history records it.
     std::string Close();
 
-    const std::string& Error() const { return error_; }
     const std::string& StartText() const { return startText_; }
     // From the opening to the last frame before discovery settled.
     std::chrono::milliseconds DiscoveryTime() const { return discoveryTime_; }
@@ -57,12 +56,10 @@ private:
 
     TObjectsList& devices_;
     TCliViews views_;
-    TCliSerialProvider provider_;
     TPortMonitor portMonitor_;
     std::unique_ptr<TLogView> logView_;
     TCommPort port_;
     std::unique_ptr<TLANMonitor> monitor_;
-    std::string error_;
     std::string startText_;
     TClock::time_point opened_{};
     std::chrono::milliseconds discoveryTime_{0};

@@ -132,9 +132,14 @@ private:
         TObjectsList devices;
         auto history = OpenHistory(devices);
 
-        TCliSession session(o_.port, path, devices, err_, o_.password, o_.verbose);
-        if (!session.Open())
-            throw ECliFailure(o_.port == path ? session.Error() : o_.port + ": " + session.Error());
+        TCliSerialProvider provider(path);
+        TCliSession session(provider, o_.port, devices, err_, o_.password, o_.verbose);
+        if (!session.Open()) {
+            const std::string why = provider.LastError().empty()
+                                        ? "the session on " + path + " did not open"
+                                        : provider.LastError();
+            throw ECliFailure(o_.port == path ? why : o_.port + ": " + why);
+        }
         int status = kExitOk;
         std::string failure;
         try {
