@@ -424,6 +424,15 @@ void TLANMonitor::StoreHistory(TLANObject& d) {
 void TLANMonitor::ApplyFrame(TLANObject& d, std::uint8_t opcode) {
     using V = ISessionViews::TView;
     const std::size_t size = Body.Size();
+    // A table row of a device behind the hub: the row rule on the child,
+    // and the objects view once the child is complete.
+    const auto childRow = [&](auto tab, auto table, auto announced) {
+        if (size < 2) return;
+        TLANObject* c = FindChild(d);
+        if (!c || !(c->*table)()) return;
+        ApplyRow((c->*tab)(), (c->*announced)(), Body, true);
+        if (c->IsComplete()) views_.Rebuild(V::Objects);
+    };
     switch (opcode) {
     case opDefinition:
         d.Definition().ReadDefinition(Body);
@@ -449,14 +458,9 @@ void TLANMonitor::ApplyFrame(TLANObject& d, std::uint8_t opcode) {
         ApplyRow(d.Attributes(), d.GetAttrCount(), Body, false);
         if (d.IsComplete()) views_.Rebuild(V::Attributes);
         break;
-    case opChildAttributeRow: {
-        if (size < 2) break;
-        TLANObject* c = FindChild(d);
-        if (!c || !c->AttributesTable()) break;
-        ApplyRow(c->Attributes(), c->GetAttrCount(), Body, true);
-        if (c->IsComplete()) views_.Rebuild(V::Objects);
+    case opChildAttributeRow:
+        childRow(&TLANObject::Attributes, &TLANObject::AttributesTable, &TLANObject::GetAttrCount);
         break;
-    }
     case opAttributeText:
         if (size < 2 || !d.AttributesTable() || !d.IsComplete()) break;
         if (d.Attributes().ReadText(Body))
@@ -513,14 +517,9 @@ void TLANMonitor::ApplyFrame(TLANObject& d, std::uint8_t opcode) {
             if (d.GetCommandCount() == 0) SendPoll();
         }
         break;
-    case opChildControlRow: {
-        if (size < 2) break;
-        TLANObject* c = FindChild(d);
-        if (!c || !c->ControlsTable()) break;
-        ApplyRow(c->Controls(), c->GetControlsCount(), Body, true);
-        if (c->IsComplete()) views_.Rebuild(V::Objects);
+    case opChildControlRow:
+        childRow(&TLANObject::Controls, &TLANObject::ControlsTable, &TLANObject::GetControlsCount);
         break;
-    }
     case opControlValue:
         if (size < 2 || !d.ControlsTable() || d.GetControlsCount() != d.ControlCount()) break;
         if (d.Controls().ReadValue(Body))
@@ -543,14 +542,9 @@ void TLANMonitor::ApplyFrame(TLANObject& d, std::uint8_t opcode) {
             SendPoll();
         }
         break;
-    case opChildCommandRow: {
-        if (size < 2) break;
-        TLANObject* c = FindChild(d);
-        if (!c || !c->CommandsTable()) break;
-        ApplyRow(c->Commands(), c->GetCommandCount(), Body, true);
-        if (c->IsComplete()) views_.Rebuild(V::Objects);
+    case opChildCommandRow:
+        childRow(&TLANObject::Commands, &TLANObject::CommandsTable, &TLANObject::GetCommandCount);
         break;
-    }
     case opTextMessage:
         if (port_) port_->Log(ReadShortString(Body));
         break;
