@@ -115,7 +115,8 @@ void TLANReader::SendAll() {
         Monitor->SetRTS(false);
     }
     Device->SetRts(false);
-    while (OutQueue.Count() > 0) {
+    // Asked to end in the middle of a batch, the rest stays unsent.
+    while (OutQueue.Count() > 0 && !Stopping()) {
         if (!TakeNext()) return;
         if (CheckFrameLength(TxBuffer)) SendFrame();
     }

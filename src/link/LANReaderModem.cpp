@@ -36,9 +36,16 @@ void TLANReaderModem::run() {
         Monitor->SetRX(false);
         Monitor->SetTX(false);
     }
+    std::uint8_t s = Port.ModemStatus();
+    // A line without a carrier from the start is as dead as one that lost
+    // it, and the session must hear of it: it would otherwise wait for
+    // devices that cannot answer.
+    if (!(s & kStatusDcd) && !CarrierBack(s)) {
+        ReportSessionLost();
+        return;
+    }
     // A direct line to a modem already online has no password to give.
     if (Port.IsModem) SendPasswords();
-    std::uint8_t s = Port.ModemStatus();
     while (!Stopping() && (s & kStatusDcd)) {
         ShowQueues();
         s = Port.ModemStatus();
@@ -61,13 +68,9 @@ void TLANReaderModem::run() {
             ReportSessionLost();
             return;
         }
-        if (!(s & kStatusDcd)) {
-            std::this_thread::sleep_for(kCarrierGrace);
-            s = Port.ModemStatus();
-            if (!(s & kStatusDcd)) {
-                ReportSessionLost();
-                return;
-            }
+        if (!(s & kStatusDcd) && !CarrierBack(s)) {
+            ReportSessionLost();
+            return;
         }
         const bool work = Device->BytesWaiting() > 0 || Stopping() || ResetRequested_ ||
                           HangUpRequested_ || (InQueue.Count() > 0 && DispatchPending);
@@ -76,6 +79,12 @@ void TLANReaderModem::run() {
     }
     ResetQueuesAndLine();
     Port.ModemStatus();
+}
+
+bool TLANReaderModem::CarrierBack(std::uint8_t& status) {
+    std::this_thread::sleep_for(kCarrierGrace);
+    status = Port.ModemStatus();
+    return (status & kStatusDcd) != 0;
 }
 
 void TLANReaderModem::SendPasswords() {

@@ -52,6 +52,9 @@ private:
     bool ReceiveFrame();
     void SendAll();
     void SendFrame();
+    // After a carrier drop: whether it is back within the grace; `status`
+    // is read again.
+    bool CarrierBack(std::uint8_t& status);
     void SendPasswords();
     void ReportSessionLost();
 

@@ -101,10 +101,14 @@ void TLANMonitor::StampTime() {
 // ---- Opening and closing
 
 void TLANMonitor::StartSession() {
+    // A session still running would keep the port's old device.
+    if (busLink_ || modemLink_) StopNow();
     const TDepth depth(stepDepth_);
     dialer_.reset();
     NotConnected = false;
     EnableSessionActions();
+    // The view lets go of the devices before they are freed.
+    views_.Clear();
     devices_.Clear();
     for (TMessagesList* q : {&OutQueue(), &InQueue()}) {
         TBusyHold hold(*q, Pause);
@@ -175,26 +179,47 @@ void TLANMonitor::FailSession() {
 
 bool TLANMonitor::StopSession() {
     if (Busy()) AbortDialing = true;
-    return WhenIdle(&TLANMonitor::StopNow);
+    return WhenIdle(&TLANMonitor::StopNow, stopPending_);
 }
 
 bool TLANMonitor::Rediscover() {
-    return WhenIdle(&TLANMonitor::RediscoverNow);
+    return WhenIdle(&TLANMonitor::RediscoverNow, rediscoverPending_);
 }
 
-bool TLANMonitor::WhenIdle(void (TLANMonitor::*step)()) {
+bool TLANMonitor::WhenIdle(TStep step, bool& pending) {
     if (!Busy()) {
+        pending = false;
         (this->*step)();
         return true;
     }
     // The rest of a dispatch below us drops what it still holds.
     if (dispatchDepth_ > 0) DispatchEnabled = false;
-    // Looked at again shortly; a dial or the modem's start takes seconds.
-    QTimer::singleShot(5, context_.get(), [this, step] { WhenIdle(step); });
+    // Asked twice, it is still carried out once.
+    if (!pending) {
+        pending = true;
+        RetryWhenIdle(step, pending);
+    }
     return false;
 }
 
+void TLANMonitor::RetryWhenIdle(TStep step, bool& pending) {
+    // Looked at again shortly; a dial or the modem's start takes seconds.
+    QTimer::singleShot(5, context_.get(), [this, step, &pending] {
+        if (!pending) return;
+        if (Busy()) {
+            RetryWhenIdle(step, pending);
+            return;
+        }
+        pending = false;
+        (this->*step)();
+    });
+}
+
 void TLANMonitor::StopNow() {
+    // Its waits run window handlers too: a second stop or a new discovery
+    // asked in them waits until this one is over (and then finds the port
+    // closed).
+    const TDepth depth(stepDepth_);
     DispatchEnabled = false;
     views_.Enable(false);
     DisableSessionActions();
@@ -242,6 +267,8 @@ void TLANMonitor::WaitLinkGone(const std::function<bool()>& gone) {
 }
 
 void TLANMonitor::RediscoverNow() {
+    // Asked before a stop that has closed the session since.
+    if (!port_ || !port_->Handle()) return;
     const TDepth depth(stepDepth_);
     DispatchEnabled = false;
     ResetLinkAndTree();
@@ -255,8 +282,8 @@ void TLANMonitor::ResetLinkAndTree() {
         link->RequestReset();
         while (link && link->ResetRequested() && link->isRunning())
             Delay(1);
-        devices_.Clear();
         views_.Clear();
+        devices_.Clear();
     };
     if (busLink_) reset(busLink_);
     if (modemLink_) reset(modemLink_);
@@ -295,6 +322,7 @@ void TLANMonitor::SessionLost() {
 
 void TLANMonitor::SelectHub(std::uint8_t hub) {
     if (!HubState.Present) return;
+    const TDepth depth(stepDepth_);
     const TMemoryStream body{hub};
     SendRequest(HubState.ControllerAddress, opSelectHub, &body);
     Delay(kHubSelectPauseMs);
@@ -545,9 +573,15 @@ void TLANMonitor::ApplyFrame(TLANObject& d, std::uint8_t opcode) {
     case opChildCommandRow:
         childRow(&TLANObject::Commands, &TLANObject::CommandsTable, &TLANObject::GetCommandCount);
         break;
-    case opTextMessage:
-        if (port_) port_->Log(ReadShortString(Body));
+    case opTextMessage: {
+        // The device's text becomes one line of the log, whatever it holds.
+        std::string text = ReadShortString(Body);
+        std::replace_if(
+            text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; },
+            ' ');
+        if (port_) port_->Log(text);
         break;
+    }
     case opReply50:
     case opReply52:
     case opReply54:

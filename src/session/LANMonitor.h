@@ -125,8 +125,10 @@ private:
     void FailSession();
     void WaitLinkGone(const std::function<bool()>& gone);
     void HangUpIfConnected();
-    // Runs `step` now, or as soon as the controller is not Busy.
-    bool WhenIdle(void (TLANMonitor::*step)());
+    using TStep = void (TLANMonitor::*)();
+    // Runs `step` now, or once as soon as the controller is not Busy.
+    bool WhenIdle(TStep step, bool& pending);
+    void RetryWhenIdle(TStep step, bool& pending);
     void StopNow();
     void RediscoverNow();
     void WakeLinks();
@@ -140,6 +142,8 @@ private:
     std::unique_ptr<TModemDialing> dialer_;
     int dispatchDepth_ = 0;
     int stepDepth_ = 0;
+    bool stopPending_ = false;
+    bool rediscoverPending_ = false;
     // Context of the deferred steps and the link threads' end handlers:
     // freed first, so none of them runs on a controller that is gone.
     std::unique_ptr<QObject> context_;

@@ -2,6 +2,7 @@
 
 #include "EventPump.h"
 
+#include <algorithm>
 #include <ctime>
 
 namespace {
@@ -113,10 +114,13 @@ void TSessionRequests::SendGetParameterValues(const std::vector<std::uint8_t>& r
 void TSessionRequests::SendGetControlValues() {
     TLANObject* d = Current();
     if (!d) return;
-    const int count = d->ControlCount();
-    for (int i = 0; i < count && i < 256; ++i) {
+    // Each request's wait for the queue runs window handlers, which may
+    // empty the tree: the device is not looked at again.
+    const std::uint8_t address = CurrentAddress();
+    const int count = std::min(d->ControlCount(), 256);
+    for (int i = 0; i < count; ++i) {
         const TMemoryStream body{static_cast<std::uint8_t>(i)};
-        SendRequest(CurrentAddress(), opGetControlValue, &body);
+        SendRequest(address, opGetControlValue, &body);
     }
 }
 

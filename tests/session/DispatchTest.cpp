@@ -288,6 +288,23 @@ TEST_F(Dispatch, NothingIsAppliedWhileDispatchIsOffOrFromStrangers) {
     EXPECT_FALSE(monitor.HubState.Present);
 }
 
+TEST(DispatchText, ADevicesTextIsOneLineOfThePortLog) {
+    TVirtualSerialProvider provider;
+    TPortMonitor log{nullptr};
+    TCommPort port("COM1", provider, &log, {1, 1, 1, 1});
+    TObjectsList devices;
+    TRecordedViews views;
+    TLANMonitor monitor(views, &port, devices);
+    monitor.DispatchEnabled = monitor.AccessGranted = true;
+    const TMemoryStream definition(Definition({}));
+    const TMemoryStream text{12, 'o', 'k', '\r', '\n', '<', '-', '-', 'F', 'E', '\t', 'x', 0};
+    monitor.InQueue().AddFrame(kProgramAddress, 2, &definition, opDefinition);
+    monitor.InQueue().AddFrame(kProgramAddress, 2, &text, opTextMessage);
+    monitor.DispatchReceived();
+    ASSERT_FALSE(log.Lines().empty());
+    EXPECT_EQ(log.Lines().back(), "ok  <--FE x ");
+}
+
 TEST_F(Dispatch, AttributeTextsAndControlValuesReachTheirViews) {
     TLANObject* d = Discovered(3, {.attrs = 1, .controls = 1, .commands = 1});
     // Attribute row: index, name, value (text kind is the default), options.

@@ -120,15 +120,18 @@ TEST_F(Session, DisconnectInsideADispatchIsCarriedOutAfterIt) {
     Attach(sim::TLineKind::Bus);
     bool deferred = false;
     views.onDeviceAdded = [&] {
-        // The operator presses "Disconnect" while the first device is shown.
+        // The operator presses "Refresh" and then "Disconnect" twice while
+        // the first device is shown.
         EXPECT_TRUE(monitor->InDispatch());
-        deferred = !monitor->StopSession();
+        deferred = !monitor->Rediscover() && !monitor->StopSession() && !monitor->StopSession();
     };
     monitor->StartSession();
     ASSERT_TRUE(RunUntil([&] { return port.Handle() == nullptr; }));
     EXPECT_TRUE(deferred);
     EXPECT_EQ(monitor->BusLink(), nullptr);
-    EXPECT_EQ(devices.Count(), 1) << "nothing is applied once the stop was asked for";
+    EXPECT_EQ(views.Count("Disable"), 1) << "stopped once";
+    Delay(50);
+    EXPECT_EQ(port.Handle(), nullptr) << "nothing reopened or polled after the stop";
     EXPECT_EQ(monitor->OutQueue().Count(), 0u);
     EXPECT_EQ(monitor->InQueue().Count(), 0u);
 }

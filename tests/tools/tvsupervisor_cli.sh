@@ -33,6 +33,15 @@ done
 pts=$(head -n 1 sim.out)
 [ -c "$pts" ] || fail "sitesim gave no pseudo-terminal: '$pts' $(cat sim.err)"
 
+# Output that cannot be written is a failure, not a quiet success.
+set +e
+"$cli" sites > /dev/full 2> err.txt
+rc=$?
+set -e
+[ "$rc" -eq 1 ] || fail "a full disk exited $rc"
+grep -qx 'tvsupervisor-cli: standard output could not be written' err.txt ||
+  fail "full disk: $(cat err.txt)"
+
 # An unknown site is refused before the port is opened: nothing recorded.
 set +e
 "$cli" discover --port "$pts" --site "Nowhere" > out.txt 2> err.txt

@@ -147,6 +147,10 @@ private:
         } catch (const ECliFailure& e) {
             failure = e.what();
             status = e.Status();
+        } catch (const std::exception& e) {
+            // Whatever went wrong, a session that came up is recorded.
+            failure = e.what();
+            status = kExitFailure;
         }
         const std::string end = session.Close();
         try {
@@ -314,7 +318,14 @@ private:
 int RunCommand(const TCliOptions& options, const std::string& executable, std::ostream& out,
                std::ostream& err) {
     try {
-        return TCommandRunner(options, executable, out, err).Run();
+        const int status = TCommandRunner(options, executable, out, err).Run();
+        // A full disk or a closed pipe is a failure, not a quiet success.
+        out.flush();
+        if (!out) {
+            err << "tvsupervisor-cli: standard output could not be written\n";
+            return status == kExitOk ? kExitFailure : status;
+        }
+        return status;
     } catch (const ECliFailure& e) {
         out.flush();
         err << "tvsupervisor-cli: " << e.what() << '\n';
