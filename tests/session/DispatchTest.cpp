@@ -3,6 +3,7 @@
 // alone.
 #include "MonitorHarness.h"
 
+#include <QTimer>
 #include <gtest/gtest.h>
 
 namespace {
@@ -263,6 +264,22 @@ TEST_F(Dispatch, BeforeAccessEachCallTakesOneFrameAndOnlyGrantOrRefusalCount) {
 
     Feed(3, opIllegalPassword);
     EXPECT_TRUE(views.messages.empty()) << "a refusal after the grant means nothing";
+}
+
+TEST_F(Dispatch, DisconnectInTheGrantsPauseDropsTheRest) {
+    monitor.AccessGranted = false;
+    Push(3, opAccessGranted);
+    Push(3, opPresent);
+    std::optional<bool> stopped;
+    // "Disconnect" pressed while the dispatch waits before its first poll.
+    QTimer::singleShot(20, [&] { stopped = monitor.StopSession(); });
+    monitor.DispatchReceived();
+    ASSERT_TRUE(stopped.has_value());
+    EXPECT_FALSE(*stopped) << "carried out after the dispatch";
+    EXPECT_EQ(monitor.InQueue().Count(), 0u);
+    EXPECT_EQ(Sent(), (std::vector<std::pair<int, int>>{{opPoll, 0}}))
+        << "no definition request for the device that announced itself after the stop";
+    ASSERT_TRUE(RunUntil([&] { return views.Count("Disable") == 1; }));
 }
 
 TEST_F(Dispatch, ARefusedPasswordIsShown) {
