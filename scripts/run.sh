@@ -2,7 +2,7 @@
 # The program's main job as far as it exists: the headless client discovers
 # a transmitter site on COM1 and prints its device tree. The site is the
 # simulator's reference site on a pseudo-terminal, which COM1 is mapped to
-# in the client's INI file (section PORTS), as an operator maps a real port.
+# in the program's INI file (section PORTS), as an operator maps a real port.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

@@ -17,7 +17,10 @@ const char* const kCliUsage = R"(usage:
       ADDRESS every S seconds, N times, and prints each reading.
   tvsupervisor-cli sessions     the session history, oldest first
   tvsupervisor-cli sites        the sites directory
-  tvsupervisor-cli paths        where the INI file and the Data folder are
+  tvsupervisor-cli paths        where the INI file and the Data folder are:
+                                the program's (tvsupervisor.INI beside the
+                                client, or the user's folders when that
+                                folder is not writable)
   tvsupervisor-cli --help       this text
 
   PORT      COM1 .. COM15, mapped to a device path by the INI file's section

@@ -7,7 +7,19 @@
 #include "ProgramPaths.h"
 
 #include <QCoreApplication>
+#include <filesystem>
 #include <iostream>
+
+namespace {
+// The client keeps the files of the program it sits beside: the INI file
+// and the per-user folders are named after the program, not the client.
+constexpr const char* kProgramName = "tvsupervisor";
+
+std::string ProgramBeside(const std::string& client) {
+    if (client.empty()) return kProgramName;
+    return (std::filesystem::path(client).parent_path() / kProgramName).string();
+}
+} // namespace
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
@@ -20,5 +32,5 @@ int main(int argc, char** argv) {
     // thread's event loop, which every wait of the commands keeps running.
     QCoreApplication app(argc, argv);
     InstallInterruptHandler();
-    return RunCommand(parsed.options, ExecutablePath(), std::cout, std::cerr);
+    return RunCommand(parsed.options, ProgramBeside(ExecutablePath()), std::cout, std::cerr);
 }
