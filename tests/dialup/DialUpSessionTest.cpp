@@ -2,7 +2,6 @@
 // connects, the modem link thread presents the password, the site's answer
 // reaches the controller, and the call is hung up again.
 #include "DialupHarness.h"
-#include "LANReaderModem.h"
 #include "ModemDialing.h"
 
 #include <gtest/gtest.h>
@@ -14,41 +13,8 @@ using namespace dialup;
 
 constexpr std::uint8_t opAccessGranted = 1;
 constexpr std::uint8_t opIllegalPassword = 48;
-constexpr std::uint8_t opAccessPassword = 46;
 constexpr std::uint8_t opPoll = 4;
 constexpr std::uint8_t opPresent = 5;
-
-// Keeps the opcodes that reach it, as the session controller would see them.
-class TCallController : public IModemLinkController {
-public:
-    TCallController(TMessagesList& out, TMessagesList& in) : out_(out), in_(in) {}
-    void DispatchReceived() override {
-        TBusyHold hold(in_, Pause);
-        for (std::size_t i = 0; i < in_.Count(); ++i) {
-            in_.SetCurrent(static_cast<int>(i));
-            opcodes.push_back(in_.GetOpcode());
-        }
-        in_.FreeAll();
-    }
-    void SendAccessPassword(const std::string& password) override {
-        TBusyHold hold(out_, Pause);
-        TMemoryStream body;
-        WriteShortString(body, password);
-        out_.AddFrame(kBroadcastAddress, kProgramAddress, &body, opAccessPassword);
-    }
-    void SessionLost() override { ++lost; }
-
-    std::vector<std::uint8_t> opcodes;
-    int lost = 0;
-
-private:
-    static bool Pause() {
-        Delay(1);
-        return true;
-    }
-    TMessagesList& out_;
-    TMessagesList& in_;
-};
 
 class DialUpSession : public ::testing::Test, public TModemLine {
 protected:
@@ -63,7 +29,7 @@ protected:
         ASSERT_FALSE(session.NotConnected);
 
         TMessagesList out, in;
-        TCallController controller(out, in);
+        TModemController controller(out, in);
         {
             TLANReaderModem link(controller, password, out, in, port);
             link.start();

@@ -2,6 +2,7 @@
 // far end, the operator's messages and the modem's command lines recorded.
 #pragma once
 
+#include "LANReaderModem.h"
 #include "ReferenceSite.h"
 #include "SerialComm.h"
 #include "SiteJson.h"
@@ -23,6 +24,45 @@ class TRecordedMessages : public IOperatorMessages {
 public:
     void ShowMessage(const std::string& text) override { shown.push_back(text); }
     std::vector<std::string> shown;
+};
+
+// Stands in for the session controller on a modem link: keeps every frame
+// that reaches it (as hex and by opcode), queues the password frames the
+// link asks for and counts the sessions reported lost.
+class TModemController : public IModemLinkController {
+public:
+    TModemController(TMessagesList& out, TMessagesList& in) : out_(out), in_(in) {}
+    void DispatchReceived() override {
+        TBusyHold hold(in_, Pause);
+        for (std::size_t i = 0; i < in_.Count(); ++i) {
+            in_.SetCurrent(static_cast<int>(i));
+            TMemoryStream f;
+            in_.CopyCurrent(f);
+            frames.push_back(StreamToHex(f));
+            opcodes.push_back(in_.GetOpcode());
+        }
+        in_.FreeAll();
+    }
+    void SendAccessPassword(const std::string& password) override {
+        TBusyHold hold(out_, Pause);
+        TMemoryStream body;
+        WriteShortString(body, password);
+        out_.AddFrame(kBroadcastAddress, kProgramAddress, &body, kAccessPassword);
+    }
+    void SessionLost() override { ++lost; }
+
+    std::vector<std::string> frames;
+    std::vector<std::uint8_t> opcodes;
+    int lost = 0;
+
+private:
+    static constexpr std::uint8_t kAccessPassword = 46;
+    static bool Pause() {
+        Delay(1);
+        return true;
+    }
+    TMessagesList& out_;
+    TMessagesList& in_;
 };
 
 // A far end that answers each command line with the text `answer` gives

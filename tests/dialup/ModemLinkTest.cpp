@@ -1,8 +1,8 @@
 // The modem link thread against a scripted far end on the virtual pair:
 // the password frames, clear-to-send pacing, the carrier watch and the
 // hang-up after a refused password.
+#include "DialupHarness.h"
 #include "EventPump.h"
-#include "LANReaderModem.h"
 #include "VirtualSerial.h"
 
 #include <functional>
@@ -13,6 +13,7 @@
 namespace {
 
 using namespace std::chrono_literals;
+using dialup::TModemController;
 
 Bytes HexBytes(const std::string& text) {
     TMemoryStream s;
@@ -22,39 +23,6 @@ Bytes HexBytes(const std::string& text) {
 
 const std::string kDevicePresent = "FE01050003050207F893FF"; // from 5, opcode 5
 const std::string kDeviceEndOfTurn = "FE0005000103E451FF";   // from 5, opcode 3
-
-class TModemController : public IModemLinkController {
-public:
-    TModemController(TMessagesList& out, TMessagesList& in) : out_(out), in_(in) {}
-    void DispatchReceived() override {
-        TBusyHold hold(in_, Pause);
-        for (std::size_t i = 0; i < in_.Count(); ++i) {
-            in_.SetCurrent(static_cast<int>(i));
-            TMemoryStream f;
-            in_.CopyCurrent(f);
-            frames.push_back(StreamToHex(f));
-        }
-        in_.FreeAll();
-    }
-    void SendAccessPassword(const std::string& password) override {
-        TBusyHold hold(out_, Pause);
-        TMemoryStream body;
-        WriteShortString(body, password);
-        out_.AddFrame(kBroadcastAddress, kProgramAddress, &body, 46);
-    }
-    void SessionLost() override { ++lost; }
-
-    std::vector<std::string> frames;
-    int lost = 0;
-
-private:
-    static bool Pause() {
-        Delay(1);
-        return true;
-    }
-    TMessagesList& out_;
-    TMessagesList& in_;
-};
 
 class ModemLink : public ::testing::Test {
 protected:

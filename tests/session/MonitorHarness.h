@@ -36,10 +36,7 @@ public:
     }
     void ShowHubState(std::uint8_t s) override { Note("HubState " + std::to_string(s)); }
     void FillHistory() override { Note("FillHistory"); }
-    void SessionLost() override {
-        ++lost;
-        if (onLost) onLost();
-    }
+    void SessionLost() override { ++lost; }
     bool SettingsDialogOpen() override { return settingsOpen; }
     void ShowDeviceClock(const TDeviceClock& c) override { clock = c; }
     void ShowCalibration(int value) override { calibration = value; }
@@ -61,7 +58,6 @@ public:
     bool settingsOpen = false;
     int lost = 0;
     int asked = 0;
-    std::function<void()> onLost;
     // Runs inside the controller's next DeviceAdded (a window handler
     // running in the middle of a dispatch).
     std::function<void()> onDeviceAdded;
